@@ -1,0 +1,32 @@
+# The two commands: `make run` and `make test`. Both install what is missing, then build.
+PRESET ?= default
+BUILD  := build/$(PRESET)
+
+.PHONY: run test build deps asan bench format clean
+.DEFAULT_GOAL := build
+
+deps:
+	@scripts/install-deps.sh build
+
+build: deps
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET)
+
+test: build
+	ctest --preset $(PRESET)
+
+run: build
+	@scripts/install-deps.sh run
+	@scripts/run-window.sh $(BUILD)
+
+asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+bench: build
+	@scripts/install-deps.sh bench
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
