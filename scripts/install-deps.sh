@@ -8,7 +8,7 @@ declare -A GROUP
 GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libgtest-dev libbenchmark-dev"
 GROUP[run]="fonts-noto-cjk"
 GROUP[bench]="hyperfine ripgrep ugrep perl python3 tar"
-GROUP[look]="xvfb xauth fonts-noto-cjk imagemagick"
+GROUP[look]="xvfb xauth fonts-noto-cjk imagemagick xdotool"
 
 missing=()
 for group in "$@"; do

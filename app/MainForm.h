@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QByteArray>
+#include <QWidget>
+
+class QCheckBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimeEdit;
+
+namespace pw {
+
+class TFindAnimation;
+class TFoundFilesModel;
+struct TFoundRow;
+class TRadioGroup;
+class TResultsView;
+class TUpDown;
+
+// The program's only window: every control of the layout as a named member (the member name
+// is also the control's object name), the search and the results list, and the two stored
+// settings (the keyword and the search path).
+class MainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr QSize ClientSize{672, 448};
+    static constexpr QSize MinimumOuterSize{550, 220};
+    static constexpr QSize PageSize{530, 202}; // the client area of a page, as designed
+    static const QByteArray DefaultKeyword;    // "evilstats.example"
+    static const QByteArray DefaultLocation;   // "/"
+    static const QByteArray DefaultRule;
+    static const QByteArray SettingsKey; // "\SoftWare\Scrubline"
+
+    explicit MainForm(QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Controls directly on the window, in Tab order, then those without one.
+    QPushButton* FindButton;
+    QPushButton* StopButton;
+    QTabWidget* PageControl;
+    QCheckBox* Threaded;
+    TResultsView* FoundFiles;
+    QPushButton* ClearButton;
+    QPushButton* JkButton;
+    TFindAnimation* Animate;
+    QStatusBar* StatusBar;
+
+    // TabSheet1 " 清理 "
+    QWidget* TabSheet1;
+    QLabel* Label1;
+    QLineEdit* Filename;
+    QLabel* Label3;
+    QLineEdit* Phrase;
+    QCheckBox* WholeWord;
+    QCheckBox* IgnoreCase;
+    QLabel* Label2;
+    QLineEdit* Location;
+    QCheckBox* Subfolders;
+    QPushButton* BrowseButton;
+    QLabel* Label4;
+    QLineEdit* regxTxt;
+
+    // TabSheet3 " 高级 ": time-stamp and size ranges
+    QWidget* TabSheet3;
+    TRadioGroup* DateRangeChoice;
+    QCheckBox* AD;
+    QDateEdit* AfterDate;
+    QCheckBox* AT;
+    QTimeEdit* AfterTime;
+    QCheckBox* BD;
+    QDateEdit* BeforeDate;
+    QCheckBox* BT;
+    QTimeEdit* BeforeTime;
+    QGroupBox* FileSize;
+    QLabel* Label11;
+    QLineEdit* SizeMinEdit;
+    TUpDown* SizeMin;
+    QLabel* Label9;
+    QLabel* Label10;
+    QLineEdit* SizeMaxEdit;
+    TUpDown* SizeMax;
+    QLabel* Label8;
+
+    // TabSheet2 " 高级 " (its tab is hidden): attribute filters, three-state
+    QWidget* TabSheet2;
+    QGroupBox* Attributes;
+    QCheckBox* Archive;
+    QCheckBox* Readonly;
+    QCheckBox* Directory;
+    QCheckBox* System;
+    QCheckBox* Hidden;
+    QCheckBox* Offline;
+    QCheckBox* Compressed;
+    QCheckBox* Encrypted;
+    QCheckBox* Temporary;
+    QCheckBox* ReparsePoint;
+    QCheckBox* SparseFile;
+
+    // TabSheet4 " 监控日志 " and TabSheet5 " 说明 "
+    QWidget* TabSheet4;
+    QPlainTextEdit* Logs;
+    QWidget* TabSheet5;
+    QPlainTextEdit* Memo1;
+
+    TFoundFilesModel* FoundFilesModel;
+
+    // Handlers, named after the control and the event.
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void BrowseButtonClick();
+    void ADClick();
+    void ATClick();
+    void BDClick();
+    void BTClick();
+    void FoundFilesColumnClick(int column);
+    int FoundFilesCompare(const TFoundRow& row1, const TFoundRow& row2) const;
+    void FoundFilesDblClick();
+    void ClearButtonClick();
+    void JkButtonClick();
+
+    // The settings save that each search makes (trimmed keyword and search path).
+    void SaveSettings();
+
+    // The date and time values of the pickers: days since 30 December 1899, a whole day for
+    // a date picker, a pure time of day (below 1) for a time picker.
+    static double PickerDate(const QDateEdit* picker);
+    static double PickerTime(const QTimeEdit* picker);
+
+    QString statusText() const;
+    void setStatusText(const QString& text);
+
+    int SortColumn() const { return m_sortColumn; }
+    bool SortDescending() const { return m_sortDescending; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildCleanPage();
+    void BuildAdvancedPage();
+    void BuildAttributesPage();
+    void BuildLogPages();
+    void SetTabOrder();
+    void WireEvents();
+    void ReadSettings();
+    bool KeyPress(QWidget* focus, int key);
+    bool SearchBusy() const;
+
+    int m_sortColumn = -1;
+    bool m_sortDescending = false;
+};
+
+} // namespace pw

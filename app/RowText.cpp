@@ -1,0 +1,75 @@
+#include "app/RowText.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace pw {
+
+QByteArray SizeText(qint64 size, bool isFolder) {
+    if (isFolder) return QByteArray("文件夹");
+    const qint64 kilobytes = size / 1024 + (size % 1024 > 0 ? 1 : 0); // no overflow near 2^63
+    return QByteArray::number(kilobytes) + "KB";
+}
+
+int CompareText(QByteArrayView a, QByteArrayView b) {
+    const auto upper = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
+    };
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const int diff = upper(a[i]) - upper(b[i]);
+        if (diff != 0) return diff;
+    }
+    return static_cast<int>(std::clamp<qsizetype>(a.size() - b.size(), INT_MIN, INT_MAX));
+}
+
+QDate DosDate(quint32 dosTime) {
+    const quint32 date = dosTime >> 16;
+    return QDate(1980 + static_cast<int>(date >> 9), (date >> 5) & 0x0F, date & 0x1F);
+}
+
+QTime DosTime(quint32 dosTime) {
+    const quint32 time = dosTime & 0xFFFF;
+    return QTime(static_cast<int>(time >> 11), (time >> 5) & 0x3F, 2 * (time & 0x1F));
+}
+
+QString LongTimeFormat(const QLocale& locale) {
+    // Drops every unquoted run of 't' (the zone) with the blanks around it.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') quoted = !quoted;
+        if (quoted || c != u't') {
+            out += c;
+            continue;
+        }
+        while (out.endsWith(u' '))
+            out.chop(1);
+        while (i + 1 < format.size() && (format[i + 1] == u't' || format[i + 1] == u' '))
+            ++i;
+        if (!out.isEmpty() && i + 1 < format.size()) out += u' ';
+    }
+    return out.trimmed();
+}
+
+TRowTimeFormatter::TRowTimeFormatter(const QLocale& locale)
+    : m_locale(locale)
+    , m_timeFormat(LongTimeFormat(locale)) {}
+
+QByteArray TRowTimeFormatter::text(QDate date, QTime time) {
+    auto dateText = m_dates.find(date.toJulianDay());
+    if (dateText == m_dates.end())
+        dateText = m_dates.insert(date.toJulianDay(),
+                                  m_locale.toString(date, QLocale::ShortFormat).toUtf8());
+    if (time == QTime(0, 0)) return *dateText;
+    const int seconds = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+    auto timeText = m_times.find(seconds);
+    if (timeText == m_times.end())
+        timeText = m_times.insert(seconds, m_locale.toString(time, m_timeFormat).toUtf8());
+    return *dateText + ' ' + *timeText;
+}
+
+} // namespace pw

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <QHash>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+namespace pw {
+
+// The size column: "文件夹" for a folder, otherwise the size in kilobytes rounded up and "KB"
+// (0 bytes give 0KB, 1 to 1024 bytes 1KB, 1025 bytes 2KB). The whole 64-bit size counts.
+QByteArray SizeText(qint64 size, bool isFolder);
+
+// The text comparison of the results list: bytes compared after mapping a-z to A-Z only; at the
+// first difference the difference of the two mapped bytes taken as unsigned, else the
+// difference of the lengths.
+int CompareText(QByteArrayView a, QByteArrayView b);
+
+// The local date and time packed in the MS-DOS format (date in the high 16 bits, time in the
+// low 16 bits); invalid fields give an invalid date or time.
+QDate DosDate(quint32 dosTime);
+QTime DosTime(quint32 dosTime);
+
+// The locale's long time format without its time-zone field: a listed or picked local time has
+// no zone to show.
+QString LongTimeFormat(const QLocale& locale);
+
+// The modification-time column: the user's short date, one blank and the user's long time;
+// the date alone at exactly 00:00:00. Texts are kept per distinct date and per distinct time of
+// day, so a long list costs one formatting per distinct value, not per row.
+class TRowTimeFormatter {
+public:
+    explicit TRowTimeFormatter(const QLocale& locale = QLocale());
+    QByteArray text(QDate date, QTime time);
+    QByteArray text(quint32 dosTime) { return text(DosDate(dosTime), DosTime(dosTime)); }
+
+private:
+    QLocale m_locale;
+    QString m_timeFormat;
+    QHash<qint64, QByteArray> m_dates;
+    QHash<int, QByteArray> m_times;
+};
+
+} // namespace pw
