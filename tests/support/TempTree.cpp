@@ -8,11 +8,17 @@
 
 namespace pw::test {
 
-TempTree::TempTree() { EXPECT_TRUE(m_dir.isValid()); }
+TempTree::TempTree() {
+    EXPECT_TRUE(m_dir.isValid());
+}
 
-QByteArray TempTree::path() const { return QFile::encodeName(m_dir.path()); }
+QByteArray TempTree::path() const {
+    return QFile::encodeName(m_dir.path());
+}
 
-QByteArray TempTree::path(const QByteArray& relative) const { return path() + '/' + relative; }
+QByteArray TempTree::path(const QByteArray& relative) const {
+    return path() + '/' + relative;
+}
 
 QByteArray TempTree::write(const QByteArray& relative, const QByteArray& bytes, mode_t mode) const {
     const QByteArray full = path(relative);
@@ -31,8 +37,7 @@ void TempTree::mkdir(const QByteArray& relative) const {
 
 QByteArray readFile(const QByteArray& path) {
     QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
+    if (!file.open(QIODevice::ReadOnly)) return "<unreadable>";
     return file.readAll();
 }
 
