@@ -48,11 +48,11 @@ struct stat statOf(const QByteArray& path) {
 }
 
 QByteArray sourcePath(const QByteArray& relative) {
-    return qgetenv("PAGEWARDEN_SOURCE_DIR") + '/' + relative;
+    return QByteArray(PAGEWARDEN_SOURCE_DIR) + '/' + relative;
 }
 
 QByteArray binaryPath(const QByteArray& relative) {
-    return qgetenv("PAGEWARDEN_BINARY_DIR") + '/' + relative;
+    return QByteArray(PAGEWARDEN_BINARY_DIR) + '/' + relative;
 }
 
 } // namespace pw::test
