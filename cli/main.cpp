@@ -35,9 +35,13 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("pagewarden-cli");
     QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);
 
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+    if (argc < 2) {
+        printUsage(stderr);
+        return ExitUsage;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         printUsage(stdout);
-        return argc < 2 ? ExitUsage : ExitSuccess;
+        return ExitSuccess;
     }
     if (!std::strcmp(argv[1], "--version")) {
         std::printf("pagewarden-cli %s\n", PAGEWARDEN_VERSION);

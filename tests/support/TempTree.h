@@ -11,6 +11,7 @@ namespace pw::test {
 class TempTree {
 public:
     TempTree();
+    ~TempTree();
     QByteArray path() const;                           // the folder, without a trailing "/"
     QByteArray path(const QByteArray& relative) const; // a file under it
     QByteArray write(const QByteArray& relative, const QByteArray& bytes,
