@@ -36,11 +36,24 @@ FileProblem writeProblem(const QByteArray& path, const struct stat& st) {
 
 CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
                       CleanMode mode) {
-    TPcreRegEx matcher;
+    return FileCleaner().clean(path, rule, keyword, mode);
+}
+
+FileCleaner::FileCleaner()
+    : m_matcher(std::make_unique<TPcreRegEx>()) {
+    m_matcher->setOptions(CleaningRuleOptions);
+}
+
+FileCleaner::~FileCleaner() = default;
+
+CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
+                               const KeywordSource& keyword, CleanMode mode) {
+    // An equal rule keeps the pattern compiled for the previous file.
+    TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
-    matcher.setOptions(CleaningRuleOptions);
     try {
-        matcher.Compile();
+        if (!matcher.compiled())
+            matcher.Compile();
     } catch (const EPcreError& error) {
         CleanReport report = failed(FileProblem::None);
         report.ruleError = error.what();

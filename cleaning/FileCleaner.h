@@ -6,7 +6,11 @@
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
+
 namespace pw {
+
+class TPcreRegEx;
 
 enum class CleanOutcome {
     Cleaned,   // rewritten with the cleaned bytes (a dry run: would be)
@@ -33,5 +37,18 @@ enum class CleanMode { Write, DryRun };
 // thread: each call has its own matcher.
 CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
                       CleanMode mode = CleanMode::Write);
+
+// Cleans files one after the other with one matcher, so that a run of files with the same rule
+// compiles it once. Used by one thread at a time.
+class FileCleaner {
+public:
+    FileCleaner();
+    ~FileCleaner();
+    CleanReport clean(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
+                      CleanMode mode = CleanMode::Write);
+
+private:
+    std::unique_ptr<TPcreRegEx> m_matcher;
+};
 
 } // namespace pw

@@ -56,8 +56,9 @@ int runClean(const Invocation& invocation) {
     const Output out(parser.json(), parser.quiet());
 
     int status = ExitSuccess;
+    FileCleaner cleaner;
     for (const QByteArray& path : files) {
-        const CleanReport report = cleanFile(path, rule, keywordSource, mode);
+        const CleanReport report = cleaner.clean(path, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;
         print(out, path, report, mode);
     }

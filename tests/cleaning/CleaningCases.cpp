@@ -66,6 +66,7 @@ std::span<const CleaningCase> cleaningCases() {
          {}},
         {"third pass removes what the second joined", "aabb\r\n", "", "ab", "ab"},
         {"a lone LF left by a removal is a line break", "ab\r\nc", "a\r\nc\r\n", "b", "b\\r"},
+        {"a lone CR left by a removal is a line break", "a\nxb\n", "a\r\nb\r\n", "x", "\\nx"},
         {"rule trimmed", "x<b>evilstats.example</b>y\n", "xy\r\n", K, "  <b>.*?</b>\t"},
     };
     return cases;
