@@ -4,6 +4,7 @@
 #include "app/ResultsView.h"
 #include "app/RowText.h"
 #include "app/ShellOpen.h"
+#include "common/Defaults.h"
 #include "common/Text.h"
 #include "platform/SettingsStore.h"
 
@@ -11,7 +12,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -23,10 +26,7 @@
 
 namespace pw {
 
-const QByteArray MainForm::DefaultKeyword = "evilstats.example";
 const QByteArray MainForm::DefaultLocation = "/";
-const QByteArray MainForm::DefaultRule =
-    R"((<ifraMe.*?<\\*?/ifrAme>)|(<script.*?<\\*?/script>)|(\[ifraMe.*?\[\\*?/ifrAme\]))";
 const QByteArray MainForm::SettingsKey = "\\SoftWare\\Scrubline";
 
 namespace {
@@ -126,9 +126,12 @@ void MainForm::BTClick() {
 }
 
 void MainForm::BrowseButtonClick() {
+    // Several folders (or a text that names none): the chooser starts with none chosen, at the
+    // top of the tree.
     const QString location = Location->text();
+    const bool oneFolder = !location.contains(u';') && QFileInfo(location).isDir();
     QFileDialog chooser(this, QString::fromUtf8("选择文件夹"),
-                        location.contains(u';') ? QString() : location);
+                        oneFolder ? location : QDir::rootPath());
     chooser.setObjectName(QStringLiteral("FolderChooser"));
     chooser.setFileMode(QFileDialog::Directory);
     // Only existing folders can be chosen; no folder is created from here.
@@ -230,7 +233,7 @@ bool MainForm::KeyPress(QWidget* focus, int key) {
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
+    if (event->type() == QEvent::KeyPress && watched == focusWidget()) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
         const int key = keyEvent->key();
         const bool plain =

@@ -33,10 +33,8 @@ public:
     static constexpr QSize ClientSize{672, 448};
     static constexpr QSize MinimumOuterSize{550, 220};
     static constexpr QSize PageSize{530, 202}; // the client area of a page, as designed
-    static const QByteArray DefaultKeyword;    // "evilstats.example"
-    static const QByteArray DefaultLocation;   // "/"
-    static const QByteArray DefaultRule;
-    static const QByteArray SettingsKey; // "\SoftWare\Scrubline"
+    static const QByteArray DefaultLocation;   // "/": the search path before any is saved
+    static const QByteArray SettingsKey;       // "\SoftWare\Scrubline"
 
     explicit MainForm(QWidget* parent = nullptr);
     ~MainForm() override;

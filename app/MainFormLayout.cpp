@@ -8,6 +8,7 @@
 #include "app/ResultsView.h"
 #include "app/RowText.h"
 #include "app/UpDown.h"
+#include "common/Defaults.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -168,7 +169,7 @@ void MainForm::BuildCleanPage() {
     TabSheet1 = make<QWidget>("TabSheet1");
     PageControl->addTab(TabSheet1, text(" 清理 "));
 
-    Filename = make<QLineEdit>("Filename", text("*.txt;*.asp;*.html;*.htm;*.php;*.inc;*.js"));
+    Filename = make<QLineEdit>("Filename", QString::fromUtf8(DefaultMasks));
     Label1 = label("Label1", "文件后缀", Filename);
     Phrase = make<QLineEdit>("Phrase", QString::fromUtf8(DefaultKeyword));
     Label3 = label("Label3", "网页木马关键词", Phrase);
