@@ -24,6 +24,17 @@ int CompareText(QByteArrayView a, QByteArrayView b) {
     return static_cast<int>(std::clamp<qsizetype>(a.size() - b.size(), INT_MIN, INT_MAX));
 }
 
+QString SearchSummary(int folders, int files, quint32 startTicks, quint32 endTicks,
+                      const QLocale& locale) {
+    const double seconds = static_cast<quint32>(endTicks - startTicks) / 1000.0;
+    QLocale plain = locale;
+    plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
+    return QStringLiteral("%1 folder(s) searched and %2 file(s) found - %3 second(s)")
+        .arg(folders)
+        .arg(files)
+        .arg(plain.toString(seconds, 'f', 3));
+}
+
 QDate DosDate(quint32 dosTime) {
     const quint32 date = dosTime >> 16;
     return QDate(1980 + static_cast<int>(date >> 9), (date >> 5) & 0x0F, date & 0x1F);

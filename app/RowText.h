@@ -19,6 +19,12 @@ QByteArray SizeText(qint64 size, bool isFolder);
 // difference of the lengths.
 int CompareText(QByteArrayView a, QByteArrayView b);
 
+// The status text at the end of a search: "%d folder(s) searched and %d file(s) found - %.3f
+// second(s)", the time taken from two tick counts as an unsigned 32-bit difference (right across
+// the counter's wrap), written with the locale's decimal separator and no grouping.
+QString SearchSummary(int folders, int files, quint32 startTicks, quint32 endTicks,
+                      const QLocale& locale = QLocale());
+
 // The local date and time packed in the MS-DOS format (date in the high 16 bits, time in the
 // low 16 bits); invalid fields give an invalid date or time.
 QDate DosDate(quint32 dosTime);

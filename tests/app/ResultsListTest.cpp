@@ -1,6 +1,7 @@
 #include "app/FoundFilesModel.h"
 #include "app/ResultsView.h"
 #include "app/RowText.h"
+#include "app/SearchFeed.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QDesktopServices>
@@ -11,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <thread>
 
 using namespace pw;
 using pw::test::WindowTest;
@@ -73,6 +76,47 @@ TEST(RowText, LongTimeFormatHasNoZone) {
     EXPECT_EQ(LongTimeFormat(QLocale(QLocale::English, QLocale::UnitedStates)), "h:mm:ss AP");
     EXPECT_EQ(LongTimeFormat(QLocale(QLocale::Chinese, QLocale::China)), "HH:mm:ss");
     EXPECT_EQ(LongTimeFormat(QLocale(QLocale::German, QLocale::Germany)), "HH:mm:ss");
+}
+
+TEST(RowText, SummaryCountsAcrossTheTickWrap) {
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(SearchSummary(3, 2, 1000, 2500, us),
+              "3 folder(s) searched and 2 file(s) found - 1.500 second(s)");
+    EXPECT_EQ(SearchSummary(1, 0, 0xFFFFFF00u, 0x100u, us), // 512 ms across the wrap
+              "1 folder(s) searched and 0 file(s) found - 0.512 second(s)");
+    EXPECT_EQ(SearchSummary(0, 0, 0, 1234567, QLocale(QLocale::German, QLocale::Germany)),
+              "0 folder(s) searched and 0 file(s) found - 1234,567 second(s)");
+}
+
+// Rows handed over from another thread reach the list in batches on the window's thread; the
+// folder text too, unless a stop dropped it.
+TEST_F(WindowTest, FeedCarriesRowsAndStatusFromAnotherThread) {
+    TFoundFilesModel model;
+    QStringList shown;
+    TSearchFeed feed(&model, [&](const QString& text) { shown << text; });
+    const QByteArray folder = "/site/";
+    const quint32 midnight = 44u << 25 | 3u << 21 | 9u << 16;
+    std::thread searching([&] {
+        feed.setStatus(folder);
+        for (int i = 0; i < 5000; ++i)
+            feed.add(folder, "f" + QByteArray::number(i), i, false, midnight);
+        feed.add(folder, "sub", 4096, true, midnight);
+    });
+    searching.join();
+    waitFor([&] { return model.rowCount() == 5001; });
+    EXPECT_EQ(shown, QStringList{"/site/"});
+    EXPECT_EQ(model.row(1025).name, "f1025");
+    EXPECT_EQ(model.row(1025).size, "2KB");
+    EXPECT_EQ(model.row(1025).time, "3/9/24");
+    EXPECT_EQ(model.row(5000).size, "文件夹");
+    // One folder, one copy of its bytes.
+    EXPECT_EQ(model.row(0).folder.constData(), model.row(4999).folder.constData());
+
+    std::thread stopping([&] { feed.setStatus("/late/"); });
+    stopping.join();
+    feed.dropStatus();
+    feed.flush();
+    EXPECT_EQ(shown, QStringList{"/site/"});
 }
 
 TFoundRow row(const char* name, const char* folder, const char* size, const char* time) {
