@@ -55,20 +55,32 @@ QVariant TFoundFilesModel::headerData(int section, Qt::Orientation orientation, 
     return QString::fromUtf8(Headers[section]);
 }
 
+std::optional<QByteArray> TFoundFilesModel::pathAt(int i) const {
+    QReadLocker lock(&m_lock);
+    if (i < 0 || static_cast<size_t>(i) >= m_rows.size()) return std::nullopt;
+    return m_rows[static_cast<size_t>(i)].path();
+}
+
 void TFoundFilesModel::append(std::vector<TFoundRow>&& rows) {
     if (rows.empty()) return;
     const size_t first = m_rows.size();
     const size_t needed = first + rows.size();
-    if (needed > m_rows.capacity()) // geometric growth, rounded up to whole steps
-        m_rows.reserve(std::max(needed, 2 * m_rows.capacity()) / Growth * Growth + Growth);
     beginInsertRows({}, static_cast<int>(first), static_cast<int>(needed - 1));
-    std::move(rows.begin(), rows.end(), std::back_inserter(m_rows));
+    {
+        QWriteLocker lock(&m_lock);
+        if (needed > m_rows.capacity()) // geometric growth, rounded up to whole steps
+            m_rows.reserve(std::max(needed, 2 * m_rows.capacity()) / Growth * Growth + Growth);
+        std::move(rows.begin(), rows.end(), std::back_inserter(m_rows));
+    }
     endInsertRows();
 }
 
 void TFoundFilesModel::clear() {
     beginResetModel();
-    m_rows.clear();
+    {
+        QWriteLocker lock(&m_lock);
+        m_rows.clear();
+    }
     endResetModel();
 }
 
@@ -79,14 +91,17 @@ void TFoundFilesModel::sort(const std::function<int(const TFoundRow&, const TFou
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return compare(m_rows[a], m_rows[b]) < 0; });
 
-    std::vector<TFoundRow> sorted;
-    sorted.reserve(m_rows.capacity());
     std::vector<int> newRow(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(m_rows[static_cast<size_t>(order[i])]));
+    for (size_t i = 0; i < order.size(); ++i)
         newRow[static_cast<size_t>(order[i])] = static_cast<int>(i);
+    {
+        QWriteLocker lock(&m_lock);
+        std::vector<TFoundRow> sorted;
+        sorted.reserve(m_rows.capacity());
+        for (int from : order)
+            sorted.push_back(std::move(m_rows[static_cast<size_t>(from)]));
+        m_rows = std::move(sorted);
     }
-    m_rows = std::move(sorted);
 
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;

@@ -2,8 +2,10 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QReadWriteLock>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace pw {
@@ -24,7 +26,8 @@ struct TFoundRow {
 
 // The rows of the results list for a QTreeView. Rows are only appended while a search runs, in
 // batches (one insertion per batch), removed all at once, and sorted on request; a stable sort,
-// so rows that compare equal keep their order.
+// so rows that compare equal keep their order. Changed on the window's thread only; pathAt()
+// may be called from any thread.
 class TFoundFilesModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -40,6 +43,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     const TFoundRow& row(int i) const { return m_rows[static_cast<size_t>(i)]; }
+    // The real path of a row (folder bytes followed by name bytes) as the list holds it at this
+    // moment; none when the row does not exist (any more). Any thread.
+    std::optional<QByteArray> pathAt(int i) const;
     void append(std::vector<TFoundRow>&& rows);
     void clear();
     // Reorders every row by `compare` (negative: first before second).
@@ -47,6 +53,7 @@ public:
 
 private:
     std::vector<TFoundRow> m_rows;
+    mutable QReadWriteLock m_lock; // taken for writing by changes, for reading by pathAt
 };
 
 } // namespace pw

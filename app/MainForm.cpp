@@ -1,9 +1,11 @@
 #include "app/MainForm.h"
 
+#include "app/FieldText.h"
 #include "app/FoundFilesModel.h"
 #include "app/ResultsView.h"
 #include "app/RowText.h"
 #include "app/ShellOpen.h"
+#include "cleaning/FileCleaner.h"
 #include "common/Defaults.h"
 #include "common/Text.h"
 #include "platform/SettingsStore.h"
@@ -49,6 +51,8 @@ MainForm::MainForm(QWidget* parent)
 MainForm::~MainForm() = default;
 
 void MainForm::WireEvents() {
+    m_ruleText = new TFieldText(regxTxt);
+    m_keywordText = new TFieldText(Phrase);
     connect(BrowseButton, &QPushButton::clicked, this, &MainForm::BrowseButtonClick);
     connect(AD, &QCheckBox::clicked, this, &MainForm::ADClick);
     connect(AT, &QCheckBox::clicked, this, &MainForm::ATClick);
@@ -184,6 +188,16 @@ void MainForm::FoundFilesDblClick() {
 
 void MainForm::ClearButtonClick() {}
 void MainForm::JkButtonClick() {}
+
+void MainForm::ClearListedFile(int index) const {
+    if (const std::optional<QByteArray> path = FoundFilesModel->pathAt(index))
+        ClearChangedFile(*path);
+}
+
+void MainForm::ClearChangedFile(const QByteArray& fileName) const {
+    const QByteArray path = fileName; // the caller may change its text meanwhile
+    cleanFile(path, m_ruleText->text(), [this] { return m_keywordText->text(); });
+}
 
 // --- Window events ---------------------------------------------------------------------------
 

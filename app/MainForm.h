@@ -16,6 +16,7 @@ class QTimeEdit;
 
 namespace pw {
 
+class TFieldText;
 class TFindAnimation;
 class TFoundFilesModel;
 struct TFoundRow;
@@ -123,6 +124,14 @@ public:
     void ClearButtonClick();
     void JkButtonClick();
 
+    // The cleaning of one file, for the jobs of the batch and of the monitor; run on a worker
+    // thread, silent. The rule (regxTxt) is read once per call, the keyword (Phrase) anew for
+    // every match tested, each as its field holds it at that moment. ClearListedFile cleans the
+    // path of a results row (its folder bytes followed by its name bytes); a row that no longer
+    // exists is left alone.
+    void ClearListedFile(int index) const;
+    void ClearChangedFile(const QByteArray& fileName) const;
+
     // The settings save that each search makes (trimmed keyword and search path).
     void SaveSettings();
 
@@ -154,6 +163,8 @@ private:
     bool KeyPress(QWidget* focus, int key);
     bool SearchBusy() const;
 
+    TFieldText* m_ruleText = nullptr;
+    TFieldText* m_keywordText = nullptr;
     int m_sortColumn = -1;
     bool m_sortDescending = false;
 };
