@@ -50,6 +50,7 @@ TThreadObject::~TThreadObject() {
     }
     {
         std::lock_guard lock(m_mutex);
+        m_freeOnTerminate = false; // this is the release
         if (m_state == State::Held) {
             m_quit = true;
             m_changed.notify_all();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "watch/ShellChangeThread.h"
 #include "watch/WatchTypes.h"
 
 #include <QByteArray>
@@ -7,8 +8,6 @@
 #include <QPointer>
 
 namespace pw {
-
-class TShellChangeThread;
 
 // Reports changes under one folder (and, with WatchSubTree, its subfolders) as they happen: while
 // Actived and OnChange is set, a TShellChangeThread watches the folder and every change reaches

@@ -6,6 +6,8 @@
 
 #include <QMetaProperty>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -370,6 +373,29 @@ TEST_F(Watch, QueueOverflowIsNoticedAndTheWatchGoesOn) {
     makeDir(at("after")); // folders made after the overflow are watched too
     writeFile(at("after/last.htm"), "last");
     EXPECT_TRUE(reported({foModified, at("after/last.htm"), ""}));
+}
+
+// The system refuses a thread when the user is at its process limit; root is exempt from that
+// limit, so the child gives up root first.
+TEST(FileSystemWatcherDeathTest, ThreadCreationErrorIsNoticed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto refuseThreads = [] {
+        TempTree site;
+        const rlimit one{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &one) != 0 || (::getuid() == 0 && ::setuid(65534) != 0))
+            std::_Exit(3);
+        TFileSystemWatcher watcher;
+        std::vector<TWatchNotice> notices;
+        watcher.OnNotice = [&](const TWatchNotice& n) { notices.push_back(n); };
+        watcher.setWatchedDir(site.path());
+        watcher.setOnChange([](TFileOperation, const QByteArray&, const QByteArray&) {});
+        watcher.setActived(true);
+        const bool right = notices.size() == 1 && notices[0].Kind == wnThreadFailed &&
+                           notices[0].Text.contains(std::strerror(EAGAIN)) &&
+                           !watcher.changeThread();
+        std::_Exit(right ? 0 : 1);
+    };
+    EXPECT_EXIT(refuseThreads(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
