@@ -1,6 +1,9 @@
 #include "threads/OBThread.h"
 
+#include "common/Assert.h"
+
 #include <QPointer>
+#include <QThread>
 
 namespace pw {
 
@@ -12,6 +15,8 @@ TOBThread::~TOBThread() {
 }
 
 TThreadHandle TOBThread::Execute(void* params) {
+    PW_REQUIRE(QThread::currentThread() == thread(), "Execute must run on the owner's thread",
+               "OBThread");
     if (!OnExecute) return 0;
     if (m_exclusif && m_threadCount > 0) return 0;
     auto* thread = new TOBHideThread(params, OnExecute);

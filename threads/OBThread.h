@@ -45,17 +45,18 @@ public:
 
     // Starts a thread running OnExecute(nullptr, params) and returns its handle; 0, and nothing
     // else, without OnExecute or when Exclusif refuses. Throws EThreadError "Thread creation
-    // error: %s" when the system refuses a thread; then nothing has changed.
-    TThreadHandle Execute(void* params = nullptr);
-    bool OneThreadIsRunning() const { return m_threadCount > 0; }
+    // error: %s" when the system refuses a thread; then nothing has changed. Only on the owner's
+    // thread (EAssertionFailed elsewhere).
+    Q_INVOKABLE TThreadHandle Execute(void* params = nullptr);
+    Q_INVOKABLE bool OneThreadIsRunning() const { return m_threadCount > 0; }
 
     // For any handle from Execute (see TThreadObject for their Linux meaning). A thread ended by
     // QuitThread never runs its finish events, so it stays counted.
-    int GetPriority(TThreadHandle handle) const; // 0 for handle 0
-    bool SetPriority(TThreadHandle handle, int priority);
-    bool QuitThread(TThreadHandle handle);
-    int Suspend(TThreadHandle handle);
-    int Resume(TThreadHandle handle);
+    Q_INVOKABLE int GetPriority(TThreadHandle handle) const; // 0 for handle 0
+    Q_INVOKABLE bool SetPriority(TThreadHandle handle, int priority);
+    Q_INVOKABLE bool QuitThread(TThreadHandle handle);
+    Q_INVOKABLE int Suspend(TThreadHandle handle);
+    Q_INVOKABLE int Resume(TThreadHandle handle);
 
 private:
     void HideThreadTerminate(TOBHideThread* thread);

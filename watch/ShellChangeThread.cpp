@@ -114,6 +114,10 @@ void TShellChangeThread::waitForChanges() {
         [[maybe_unused]] const auto read = ::read(m_wakeFd, &count, sizeof count);
         return; // new options or a stop: the next pass takes them first
     }
+    if (fds[1].revents & (POLLERR | POLLNVAL)) {
+        m_tree.reset(); // a broken instance would wake the thread forever
+        return;
+    }
     if (m_tree && (fds[1].revents & POLLIN)) {
         TChangeBatch batch;
         batch.Folder = m_tree->folder();

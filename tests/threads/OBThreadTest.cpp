@@ -1,4 +1,5 @@
 #include "threads/OBThread.h"
+#include "common/Assert.h"
 #include "tests/support/WaitFor.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/resource.h>
@@ -86,6 +88,12 @@ TEST(OBThread, NewComponentAndItsPublishedProperties) {
         names.push_back(meta->property(i).name());
     EXPECT_EQ(names,
               (std::vector<std::string>{"About", "Exclusif", "RunOnCreate", "FreeOnTerminate"}));
+    std::vector<std::string> methods;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+        methods.push_back(meta->method(i).name().toStdString());
+    EXPECT_EQ(methods,
+              (std::vector<std::string>{"Execute", "Execute", "OneThreadIsRunning", "GetPriority",
+                                        "SetPriority", "QuitThread", "Suspend", "Resume"}));
     EXPECT_TRUE(worker->setProperty("Exclusif", false));
     EXPECT_FALSE(worker->Exclusif());
 }
@@ -317,6 +325,22 @@ TEST(OBThread, FreeOnTerminateFalseKeepsTheThreadObjectWithTheComponent) {
     EXPECT_TRUE(threadObjectExists(handle));
     delete worker;
     EXPECT_FALSE(threadObjectExists(handle));
+}
+
+TEST(OBThread, ExecuteOnlyOnTheOwnersThread) {
+    TOBThread worker;
+    worker.OnExecute = [](QObject*, void*) {};
+    bool refused = false;
+    std::thread other([&] {
+        try {
+            worker.Execute();
+        } catch (const EAssertionFailed&) {
+            refused = true;
+        }
+    });
+    other.join();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(worker.ThreadCount(), 0);
 }
 
 TEST(OBThread, OnbeginErrorReachesTheCallerAndNothingStaysCounted) {
