@@ -183,8 +183,7 @@ void TInotifyTree::handle(const inotify_event& event, TChangeBatch& batch) {
         if (event.mask & IN_DELETE) deleted(entry, batch);
         if (event.mask & IN_MODIFY) m_createdUnwritten.take(entry.key());
         if (event.mask & IN_CLOSE_WRITE) writeCompleted(entry, batch);
-        if ((event.mask & IN_ATTRIB) && (m_filters & StatusFilters))
-            add(batch, caModified, entry.relative);
+        if ((event.mask & IN_ATTRIB) && (m_filters & StatusFilters)) statusChanged(entry, batch);
         if ((event.mask & IN_ACCESS) && (m_filters & NotifyFlag::LastAccess))
             add(batch, caModified, entry.relative);
     }
@@ -210,6 +209,11 @@ void TInotifyTree::writeCompleted(const Entry& entry, TChangeBatch& batch) {
         return; // created and closed without a write: an empty new file
     add(batch, caModified, entry.relative);
     m_written.insert(entry.key());
+}
+
+void TInotifyTree::statusChanged(const Entry& entry, TChangeBatch& batch) {
+    // The times touch sets on the empty file it has just made are part of making it.
+    if (!m_createdUnwritten.contains(entry.key())) add(batch, caModified, entry.relative);
 }
 
 void TInotifyTree::renamed(const Entry& from, const Entry& to, TChangeBatch& batch) {

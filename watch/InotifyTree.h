@@ -21,7 +21,8 @@ namespace pw {
 //   while a file moved in from outside the tree, or from a name last written here, is a
 //   modification when no file-name filter is set: it is how editors and tools replace a file.
 // - attributes, creation, security (0x004, 0x040, 0x100): a change of status (mode, owner, times)
-//   is a modification; last access (0x020): a read is.
+//   is a modification, except on a new file not yet written (touch making an empty file); last
+//   access (0x020): a read is.
 // A folder created later is watched, and what it already holds when its watch is in place is
 // reported as new: added names, and modified for each non-empty file. Folders moved in are
 // watched too (their content is not reported). Watch limits and queue overflows become notices.
@@ -68,6 +69,7 @@ private:
     void created(const Entry& entry, TChangeBatch& batch);
     void deleted(const Entry& entry, TChangeBatch& batch);
     void writeCompleted(const Entry& entry, TChangeBatch& batch);
+    void statusChanged(const Entry& entry, TChangeBatch& batch);
     void renamed(const Entry& from, const Entry& to, TChangeBatch& batch);
     void movedIn(const Entry& to, TChangeBatch& batch);
     void movedOut(const Entry& from, TChangeBatch& batch);

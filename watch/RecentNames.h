@@ -21,6 +21,7 @@ public:
         while (m_entries.size() > m_bound || m_order.size() > 2 * size_t(m_bound))
             dropOldest();
     }
+    bool contains(const QByteArray& key) const { return m_entries.contains(key); }
     // Removes key; returns whether it was there.
     bool take(const QByteArray& key) { return m_entries.remove(key); }
 

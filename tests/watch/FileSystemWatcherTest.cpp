@@ -200,6 +200,15 @@ const WindowCase WindowCases[] = {
     {"empty file created",
      [](const TempTree& site, const TempTree&) { writeFile(site.path("empty.htm"), ""); },
      {}},
+    {"empty file touched into being",
+     [](const TempTree& site, const TempTree&) {
+         const QByteArray path = site.path("touched.htm");
+         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::futimens(fd, nullptr), 0); // what touch does
+         ::close(fd);
+     },
+     {}},
     {"deleted",
      [](const TempTree& site, const TempTree&) {
          ASSERT_EQ(::unlink(site.path("page.htm").constData()), 0);
