@@ -38,7 +38,6 @@ public:
 
     int fd() const { return m_fd; }
     const QByteArray& folder() const { return m_folder; }
-    int watchCount() const { return int(m_table.descriptors().size()); }
 
     // Reads what the kernel has queued and adds its records and notices to batch. Waits a moment
     // for the second half of a move whose first half ends the queue.
