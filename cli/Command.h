@@ -31,5 +31,6 @@ struct Command {
 };
 
 int runClean(const Invocation& invocation);
+int runWatch(const Invocation& invocation);
 
 } // namespace pw::cli
