@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "threads/ThreadMutex.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    // Module start-up before the application object: the worker threads' named object.
+    pw::CreateThreadMutex();
+
     // The program takes no arguments: Qt is not shown them either.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
