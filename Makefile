@@ -22,8 +22,11 @@ run: build
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
+# Benchmarks: kernels with Google Benchmark, whole jobs against peers in the same run.
 bench: build
 	@scripts/install-deps.sh bench
+	$(BUILD)/bench/cleaning/clean_bench
+	bash bench/clean_vs_perl.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

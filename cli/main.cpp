@@ -1,2 +1,63 @@
+#include "cli/Command.h"
+
+#include <QCoreApplication>
+
 #include <cstdio>
-int main() { std::puts("pagewarden-cli"); return 0; }
+#include <cstring>
+#include <iterator>
+
+using namespace pw::cli;
+
+namespace {
+
+const Command Commands[] = {
+    {"clean", "clean [options] --files FILE...",
+     "Remove injected elements that hold the keyword from files.", runClean},
+};
+
+void printUsage(FILE* to) {
+    std::fputs("Usage: pagewarden-cli COMMAND [options] ...\n\n"
+               "Finds and cleans web files with injected <iframe> and <script> elements.\n\n"
+               "Commands:\n",
+               to);
+    for (const Command& c : Commands)
+        std::fprintf(to, "  %-40s %s\n", c.synopsis, c.summary);
+    std::fputs("\n'pagewarden-cli COMMAND --help' shows the options of a command.\n"
+               "Exit status: 0 success, 1 nothing found or some file not cleaned, 2 usage error, "
+               "invalid rule or unreadable path.\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("pagewarden-cli");
+    QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);
+
+    if (argc < 2) {
+        printUsage(stderr);
+        return ExitUsage;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        printUsage(stdout);
+        return ExitSuccess;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("pagewarden-cli %s\n", PAGEWARDEN_VERSION);
+        return ExitSuccess;
+    }
+    for (const Command& command : Commands) {
+        if (std::strcmp(argv[1], command.name) != 0) continue;
+        Invocation invocation;
+        invocation.command = &command;
+        for (int i = 1; i < argc; ++i) {
+            invocation.raw.append(QByteArray(argv[i]));
+            invocation.text.append(QString::fromLocal8Bit(argv[i]));
+        }
+        return command.run(invocation);
+    }
+    std::fprintf(stderr, "pagewarden-cli: unknown command '%s'\n\n", argv[1]);
+    printUsage(stderr);
+    return ExitUsage;
+}

@@ -15,8 +15,7 @@ QByteArray trimmed(QByteArrayView text) {
 QByteArray lowerAscii(QByteArrayView text) {
     QByteArray out(text.data(), text.size());
     for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 

@@ -13,8 +13,12 @@ namespace {
 
 // Compile flags of the option members, in member order.
 constexpr quint32 OptionFlags[8] = {
-    PCRE2_CASELESS,       PCRE2_MULTILINE, PCRE2_DOTALL,
-    PCRE2_EXTENDED,       PCRE2_ANCHORED,  PCRE2_DOLLAR_ENDONLY,
+    PCRE2_CASELESS,
+    PCRE2_MULTILINE,
+    PCRE2_DOTALL,
+    PCRE2_EXTENDED,
+    PCRE2_ANCHORED,
+    PCRE2_DOLLAR_ENDONLY,
     0 /* preExtra: PCRE2 always refuses unknown escapes */,
     PCRE2_UNGREEDY,
 };
@@ -33,8 +37,7 @@ struct TPcreRegEx::Pcre {
     Pcre()
         : tables(pcre2_maketables(nullptr))
         , matchData(pcre2_match_data_create(MaxPairs, nullptr)) {
-        if (!tables || !matchData)
-            throw std::bad_alloc();
+        if (!tables || !matchData) throw std::bad_alloc();
     }
     ~Pcre() {
         pcre2_code_free(code);
@@ -57,19 +60,16 @@ TPcreRegEx::TPcreRegEx(QObject* owner)
 TPcreRegEx::~TPcreRegEx() = default;
 
 void TPcreRegEx::setOptions(TPcreRegExOptions options) {
-    if (options == m_options)
-        return;
+    if (options == m_options) return;
     m_options = options;
     m_pcreOptions = 0;
     for (int i = 0; i < 8; ++i)
-        if (options.contains(static_cast<TPcreRegExOption>(i)))
-            m_pcreOptions |= OptionFlags[i];
+        if (options.contains(static_cast<TPcreRegExOption>(i))) m_pcreOptions |= OptionFlags[i];
     reset();
 }
 
 void TPcreRegEx::setRegEx(const QByteArray& pattern) {
-    if (pattern == m_regEx)
-        return;
+    if (pattern == m_regEx) return;
     m_regEx = pattern;
     reset();
 }
@@ -82,8 +82,7 @@ void TPcreRegEx::setSubject(const QByteArray& subject) {
 }
 
 void TPcreRegEx::setJitEnabled(bool enabled) {
-    if (enabled == m_jitEnabled)
-        return;
+    if (enabled == m_jitEnabled) return;
     m_jitEnabled = enabled;
     reset();
 }
@@ -97,8 +96,8 @@ void TPcreRegEx::reset() {
 
 void TPcreRegEx::Compile() {
     if (m_regEx.isEmpty())
-        throw EPcreError("TPcreRegEx.Compile() - Please specify a regular expression in RegEx first",
-                         -1, {});
+        throw EPcreError(
+            "TPcreRegEx.Compile() - Please specify a regular expression in RegEx first", -1, {});
     reset();
 
     pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
@@ -128,24 +127,25 @@ void TPcreRegEx::Compile() {
     }
     // Without the JIT (not built in, or no executable memory) the interpreter gives the same
     // results.
-    if (m_jitEnabled)
-        pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    if (m_jitEnabled) pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
     m_pcre->code = code;
     m_compiled = true;
 }
 
-bool TPcreRegEx::Match() { return search(0); }
+bool TPcreRegEx::Match() {
+    return search(0);
+}
 
-bool TPcreRegEx::MatchNext() { return search(m_start - 1); }
+bool TPcreRegEx::MatchNext() {
+    return search(m_start - 1);
+}
 
 bool TPcreRegEx::search(qsizetype startOffset) {
-    if (!m_compiled)
-        Compile();
+    if (!m_compiled) Compile();
 
     quint32 flags = 0;
     for (int i = 0; i < 3; ++i)
-        if (m_matchFlags.contains(static_cast<TPcreMatchFlag>(i)))
-            flags |= MatchFlagValues[i];
+        if (m_matchFlags.contains(static_cast<TPcreMatchFlag>(i))) flags |= MatchFlagValues[i];
 
     if (m_stop < startOffset + 1) {
         m_matchCount = -1;
@@ -162,19 +162,16 @@ bool TPcreRegEx::search(qsizetype startOffset) {
     // A negative result (no match or an error) and 0 (too many groups for the vector) are both
     // no match; a failed search leaves the start position as it was.
     m_matchCount = rc;
-    if (rc <= 0)
-        return false;
+    if (rc <= 0) return false;
 
     const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(m_pcre->matchData);
     // 1-based positions; an unset group's PCRE2_UNSET wraps to 0.
     for (int i = 0; i < 2 * rc; ++i)
         m_offsets[i] = static_cast<qsizetype>(vector[i] + 1);
     m_start = m_offsets[1];
-    if (m_offsets[0] == m_offsets[1])
-        ++m_start;
+    if (m_offsets[0] == m_offsets[1]) ++m_start;
 
-    if (OnMatch)
-        OnMatch(this);
+    if (OnMatch) OnMatch(this);
     return true;
 }
 
@@ -195,12 +192,10 @@ qsizetype TPcreRegEx::groupEnd(int i) const {
 
 QByteArray TPcreRegEx::Group(int i) const {
     PW_REQUIRE(m_matchCount > 0, "There must be a successful match first", Unit);
-    if (i < 0 || i > m_matchCount - 1)
-        return {};
+    if (i < 0 || i > m_matchCount - 1) return {};
     const qsizetype from = m_offsets[2 * i];
     const qsizetype to = m_offsets[2 * i + 1];
-    if (from == 0)
-        return {};
+    if (from == 0) return {};
     return m_subject.mid(from - 1, to - from);
 }
 

@@ -1,5 +1,5 @@
-#include "common/Assert.h"
 #include "regex/PcreRegEx.h"
+#include "common/Assert.h"
 
 #include <QPointer>
 #include <QVariant>
@@ -20,7 +20,9 @@ struct Found {
     qsizetype start; // 1-based
     bool operator==(const Found&) const = default;
 };
-void PrintTo(const Found& f, std::ostream* os) { *os << '"' << f.text.toStdString() << "\"@" << f.start; }
+void PrintTo(const Found& f, std::ostream* os) {
+    *os << '"' << f.text.toStdString() << "\"@" << f.start;
+}
 
 struct Case {
     const char* name;
@@ -68,9 +70,7 @@ const Case Cases[] = {
      DefaultRule,
      {preCaseLess},
      "<IFRAME src=x></iframe> <SCRIPT>a<\\/script> [ifrAme a][/IFRAME]",
-     {{"<IFRAME src=x></iframe>", 1},
-      {"<SCRIPT>a<\\/script>", 25},
-      {"[ifrAme a][/IFRAME]", 45}}},
+     {{"<IFRAME src=x></iframe>", 1}, {"<SCRIPT>a<\\/script>", 25}, {"[ifrAme a][/IFRAME]", 45}}},
     {"default rule, lazy to the first close",
      DefaultRule,
      {preCaseLess},

@@ -11,7 +11,8 @@ namespace pw::test {
 class TempTree {
 public:
     TempTree();
-    QByteArray path() const;                        // the folder, without a trailing "/"
+    ~TempTree();
+    QByteArray path() const;                           // the folder, without a trailing "/"
     QByteArray path(const QByteArray& relative) const; // a file under it
     QByteArray write(const QByteArray& relative, const QByteArray& bytes,
                      mode_t mode = 0644) const; // creates parent folders; returns the path
@@ -22,7 +23,7 @@ private:
 };
 
 QByteArray readFile(const QByteArray& path);
-struct stat statOf(const QByteArray& path); // lstat; fails the test if it cannot
+struct stat statOf(const QByteArray& path);        // lstat; fails the test if it cannot
 QByteArray sourcePath(const QByteArray& relative); // a file of the source tree
 QByteArray binaryPath(const QByteArray& relative); // a file of the build tree
 

@@ -1,0 +1,83 @@
+#include "cleaning/FileCleaner.h"
+
+#include "cleaning/CleaningRule.h"
+#include "cleaning/FileRewrite.h"
+#include "regex/PcreRegEx.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace pw {
+
+QByteArray CleanReport::reason() const {
+    if (!ruleError.isEmpty()) return ruleError;
+    return describe(problem, errnum);
+}
+
+namespace {
+
+CleanReport failed(FileProblem problem, int errnum = 0) {
+    CleanReport report;
+    report.outcome = CleanOutcome::Failed;
+    report.problem = problem;
+    report.errnum = errnum;
+    return report;
+}
+
+// The owner's write bit is the file's own read-only mark; the access check covers everyone else.
+FileProblem writeProblem(const QByteArray& path, const struct stat& st) {
+    if ((st.st_mode & S_IWUSR) == 0) return FileProblem::ReadOnly;
+    if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
+        return FileProblem::NoAccess;
+    return FileProblem::None;
+}
+
+} // namespace
+
+CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
+                      CleanMode mode) {
+    return FileCleaner().clean(path, rule, keyword, mode);
+}
+
+FileCleaner::FileCleaner()
+    : m_matcher(std::make_unique<TPcreRegEx>()) {
+    m_matcher->setOptions(CleaningRuleOptions);
+}
+
+FileCleaner::~FileCleaner() = default;
+
+CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
+                               const KeywordSource& keyword, CleanMode mode) {
+    // An equal rule keeps the pattern compiled for the previous file.
+    TPcreRegEx& matcher = *m_matcher;
+    matcher.setRegEx(cleaningRule(rule));
+    try {
+        if (!matcher.compiled())
+            matcher.Compile();
+    } catch (const EPcreError& error) {
+        CleanReport report = failed(FileProblem::None);
+        report.ruleError = error.what();
+        return report;
+    }
+
+    RegularFile file = RegularFile::open(path);
+    QByteArray before;
+    if (!file.isOpen() || !file.readAll(before)) return failed(file.problem(), file.error());
+
+    TextCleaning cleaned = cleanText(before, matcher, keyword);
+    CleanReport report;
+    report.removed = std::move(cleaned.removed);
+    if (cleaned.text == before) return report;
+
+    if (mode == CleanMode::DryRun) {
+        report.outcome = CleanOutcome::Cleaned;
+        return report;
+    }
+    if (FileProblem p = writeProblem(path, file.status()); p != FileProblem::None) return failed(p);
+    const RewriteResult written = rewriteFile(path, file.status(), before, cleaned.text);
+    if (!written.ok()) return failed(written.problem, written.errnum);
+    report.outcome = CleanOutcome::Cleaned;
+    return report;
+}
+
+} // namespace pw

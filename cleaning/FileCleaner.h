@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cleaning/CleanText.h"
+#include "platform/RegularFile.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <memory>
+
+namespace pw {
+
+class TPcreRegEx;
+
+enum class CleanOutcome {
+    Cleaned,   // rewritten with the cleaned bytes (a dry run: would be)
+    Unchanged, // its bytes are already what cleaning gives
+    Failed,    // left exactly as it was; see problem or ruleError
+};
+
+struct CleanReport {
+    CleanOutcome outcome = CleanOutcome::Unchanged;
+    FileProblem problem = FileProblem::None;
+    int errnum = 0;
+    QByteArray ruleError;      // the compile error of an empty or invalid rule
+    QList<QByteArray> removed; // the element texts removed (a dry run: that would be)
+
+    QByteArray reason() const; // why it failed, for messages
+};
+
+enum class CleanMode { Write, DryRun };
+
+// Cleans one file: reads it, computes its cleaned bytes (see cleanText) and, only when they
+// differ, replaces it atomically with mode and owner kept (see rewriteFile). Symbolic links,
+// folders, special files, read-only files and missing files are left unchanged and reported.
+// A rule that does not compile is reported before the file is opened. Safe to call from any
+// thread: each call has its own matcher.
+CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
+                      CleanMode mode = CleanMode::Write);
+
+// Cleans files one after the other with one matcher, so that a run of files with the same rule
+// compiles it once. Used by one thread at a time.
+class FileCleaner {
+public:
+    FileCleaner();
+    ~FileCleaner();
+    CleanReport clean(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
+                      CleanMode mode = CleanMode::Write);
+
+private:
+    std::unique_ptr<TPcreRegEx> m_matcher;
+};
+
+} // namespace pw

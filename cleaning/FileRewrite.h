@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/RegularFile.h"
+
+#include <QByteArray>
+
+#include <sys/stat.h>
+
+namespace pw {
+
+struct RewriteResult {
+    FileProblem problem = FileProblem::None;
+    int errnum = 0;
+    bool ok() const { return problem == FileProblem::None; }
+};
+
+// Replaces the content of the regular file at path, read earlier as `before` with status `read`,
+// by `after`, so that every reader sees either the whole old content or the whole new one:
+// - one name: the new bytes go to a temporary file beside it (".pagewarden-XXXXXX.tmp", which no
+//   web mask matches), created exclusively, given the file's owner and mode, flushed to disk and
+//   renamed over it;
+// - several hard links: a flushed copy of the old bytes is kept beside it while the file is
+//   rewritten in place, so every name gets the new bytes; the copy goes once the rewrite is
+//   flushed.
+// Refuses, leaving everything as it was, when the path is no longer that file or was written
+// since `read`, and when the owner cannot be kept.
+RewriteResult rewriteFile(const QByteArray& path, const struct stat& read, const QByteArray& before,
+                          const QByteArray& after);
+
+// Crash tests only: called with the temporary file's path once it holds the new bytes and just
+// before it replaces the original.
+void setBeforeReplaceHook(void (*hook)(const QByteArray& tempPath));
+
+} // namespace pw

@@ -1,0 +1,92 @@
+#include "cli/CommandParser.h"
+
+#include "common/Defaults.h"
+
+#include <cstdio>
+
+namespace pw::cli {
+
+CommandParser::CommandParser(const Invocation& invocation)
+    : m_invocation(invocation)
+    , m_command(*invocation.command) {
+    m_parser.setApplicationDescription(QString::fromUtf8(m_command.summary));
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    m_parser.addOption({{"h", "help"}, "Show this help."});
+    m_parser.addOption({"version", "Show the version."});
+}
+
+void CommandParser::addKeywordOptions() {
+    m_parser.addOption(
+        {"keyword", QString("The attacker's keyword (default: %1).").arg(DefaultKeyword), "TEXT"});
+    m_parser.addOption({"rule",
+                        "The regular expression of one injected element (default: the "
+                        "inline frame, script and bracketed frame rule).",
+                        "REGEX"});
+}
+
+void CommandParser::addOutputOptions() {
+    m_parser.addOption({"json", "Print one JSON object per line."});
+    m_parser.addOption({{"q", "quiet"}, "Print nothing but errors."});
+}
+
+void CommandParser::addPositional(const QString& name, const QString& description,
+                                  const QString& syntax) {
+    m_parser.addPositionalArgument(name, description, syntax);
+}
+
+std::optional<int> CommandParser::parse() {
+    if (!m_parser.parse(m_invocation.text)) return usageError(m_parser.errorText().toLocal8Bit());
+    if (m_parser.isSet("help")) {
+        // Qt's first line names the program alone; show the subcommand's own synopsis.
+        const QByteArray help = m_parser.helpText().toLocal8Bit();
+        std::printf("Usage: pagewarden-cli %s\n%s", m_command.synopsis,
+                    help.mid(help.indexOf('\n') + 1).constData());
+        return ExitSuccess;
+    }
+    if (m_parser.isSet("version")) {
+        std::printf("pagewarden-cli %s\n", PAGEWARDEN_VERSION);
+        return ExitSuccess;
+    }
+    return std::nullopt;
+}
+
+int CommandParser::usageError(const QByteArray& message) const {
+    std::fprintf(stderr, "pagewarden-cli %s: %s\nTry 'pagewarden-cli %s --help'.\n", m_command.name,
+                 message.constData(), m_command.name);
+    return ExitUsage;
+}
+
+QByteArray CommandParser::raw(const QString& decoded) const {
+    // Valid UTF-8 decodes and encodes back to the same bytes; anything else is looked up in the
+    // bytes as given.
+    if (!decoded.contains(QChar::ReplacementCharacter)) return decoded.toLocal8Bit();
+    for (const QByteArray& arg : m_invocation.raw) {
+        const QString text = QString::fromLocal8Bit(arg);
+        if (text == decoded) return arg;
+        const qsizetype eq = arg.indexOf('=');
+        if (text.startsWith("--") && eq > 0 && QString::fromLocal8Bit(arg.mid(eq + 1)) == decoded)
+            return arg.mid(eq + 1);
+    }
+    return decoded.toLocal8Bit();
+}
+
+QByteArray CommandParser::value(const QString& name) const {
+    return raw(m_parser.value(name));
+}
+
+QList<QByteArray> CommandParser::positional() const {
+    QList<QByteArray> out;
+    for (const QString& arg : m_parser.positionalArguments())
+        out.append(raw(arg));
+    return out;
+}
+
+QByteArray CommandParser::keyword() const {
+    return m_parser.isSet("keyword") ? value("keyword") : DefaultKeyword;
+}
+
+QByteArray CommandParser::rule() const {
+    return m_parser.isSet("rule") ? value("rule") : DefaultRule;
+}
+
+} // namespace pw::cli

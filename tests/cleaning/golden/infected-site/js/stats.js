@@ -1,0 +1,3 @@
+var visits = 0;
+document.write("");
+function count() { visits++; }

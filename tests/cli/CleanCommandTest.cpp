@@ -1,0 +1,96 @@
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempTree.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace pw::test;
+
+namespace {
+
+const QByteArray Infected = "a\n<script src=\"http://evilstats.example/x.js\"></script>\nb\n";
+
+TEST(CleanCommand, ReportsEachFileAndFailsForTheOnesItCannotClean) {
+    TempTree tree;
+    const QByteArray infected = tree.write("a.html", Infected);
+    const QByteArray clean = tree.write("b.html", "b\r\n");
+    const QByteArray missing = tree.path("gone.html");
+    const ProgramResult r = runCli({"clean", "--files", infected, missing, clean});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out,
+              "cleaned\t" + infected + "\nunchanged\t" + missing + "\nunchanged\t" + clean + "\n");
+    EXPECT_EQ(r.err, "pagewarden-cli: " + missing + ": no such file\n");
+    EXPECT_EQ(readFile(infected), "a\r\nb\r\n");
+}
+
+TEST(CleanCommand, UsageErrorsAndInvalidRulesExitWithTwoAndTouchNothing) {
+    TempTree tree;
+    const QByteArray file = tree.write("a.html", Infected);
+    const struct {
+        QList<QByteArray> args;
+        QByteArray err;
+    } cases[] = {
+        {{}, "Usage: pagewarden-cli COMMAND"},
+        {{"scrub"}, "pagewarden-cli: unknown command 'scrub'"},
+        {{"clean", file}, "pagewarden-cli clean: give the files to clean with --files"},
+        {{"clean", "--files"}, "pagewarden-cli clean: no FILE given"},
+        {{"clean", "--bogus", "--files", file}, "pagewarden-cli clean: Unknown option 'bogus'."},
+        {{"clean", "--rule", "(<script", "--files", file},
+         "pagewarden-cli: --rule: TPcreRegEx.Compile() - Error in regex at offset 8: missing "
+         "closing parenthesis\n"},
+        {{"clean", "--rule", " ", "--files", file},
+         "pagewarden-cli: --rule: TPcreRegEx.Compile() - Please specify a regular expression in "
+         "RegEx first\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const ProgramResult r = runCli(c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.startsWith(c.err)) << r.err.constData();
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(readFile(file), Infected);
+}
+
+TEST(CleanCommand, DryRunPrintsWhatWouldGoAndChangesNothing) {
+    TempTree tree;
+    const QByteArray file = tree.write("a.js", "x<script>evilstats.example\t1</script>\n");
+    const ProgramResult r = runCli({"clean", "--dry-run", "--files", file});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "would-clean\t" + file + "\n\t<script>evilstats.example\\t1</script>\n");
+    EXPECT_EQ(readFile(file), "x<script>evilstats.example\t1</script>\n");
+}
+
+TEST(CleanCommand, JsonLinesKeepBytesThatAreNotUtf8) {
+    TempTree tree;
+    const QByteArray odd = tree.write("caf\xE9.html", Infected); // a Latin-1 name
+    const QByteArray folder = tree.path("");
+    const ProgramResult r = runCli({"clean", "--json", "--files", odd, folder});
+    EXPECT_EQ(r.exitCode, 1);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(first["status"].toString(), "cleaned");
+    EXPECT_EQ(QByteArray::fromBase64(first["path_base64"].toString().toLatin1()), odd);
+    EXPECT_EQ(first["removed"].toArray().size(), 1);
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(second["status"].toString(), "failed");
+    EXPECT_EQ(second["error"].toString(), "is a folder");
+    EXPECT_EQ(readFile(odd), "a\r\nb\r\n");
+}
+
+TEST(CleanCommand, QuietPrintsOnlyErrorsAndVersionAnswers) {
+    TempTree tree;
+    const QByteArray file = tree.write("a.txt", Infected);
+    const ProgramResult quiet = runCli({"clean", "-q", "--keyword", "EVILSTATS", "--files", file});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.out + quiet.err, "");
+    EXPECT_EQ(readFile(file), "a\r\nb\r\n");
+    EXPECT_EQ(runCli({"--version"}).out, "pagewarden-cli " PAGEWARDEN_VERSION "\n");
+    EXPECT_EQ(runCli({"clean", "--help"}).exitCode, 0);
+}
+
+} // namespace
