@@ -31,5 +31,6 @@ struct Command {
 };
 
 int runClean(const Invocation& invocation);
+int runSearch(const Invocation& invocation);
 
 } // namespace pw::cli

@@ -52,6 +52,16 @@ qsizetype readSome(int fd, unsigned char* into, qsizetype count) {
     }
 }
 
+// Non-blocking, so that a FIFO put in place of a file cannot hold the search; without touching
+// the access time where the system lets us (the owner and root), so that a search by access
+// time finds the same files the next time.
+int openForScan(const QByteArray& path) {
+    constexpr int Flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const int fd = ::open(path.constData(), Flags | O_NOATIME);
+    if (fd >= 0 || errno != EPERM) return fd;
+    return ::open(path.constData(), Flags);
+}
+
 bool isDelimiter(unsigned char b) {
     return DelimiterSet.contains(b);
 }
@@ -149,9 +159,7 @@ bool FileContainsPhrase(const QByteArray& FilePath, const TPhraseFinder& Finder,
                         qsizetype BlockSize) {
     if (Finder.length() < 1) return false;
     try {
-        // Non-blocking, so that a FIFO put in place of a file cannot hold the search.
-        const FileDescriptor fd(
-            ::open(FilePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        const FileDescriptor fd(openForScan(FilePath));
         if (fd.get() < 0) return false;
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < Finder.length())
