@@ -18,6 +18,7 @@ enum TFolderIgnore {
 // What the walk reads and calls while it runs.
 class TWalkHost {
 public:
+    // Read from any thread the walk runs helpers on.
     virtual bool Aborted() const = 0;
     // Whether each entry's status must be read before AcceptFile.
     virtual bool NeedsFindData() const = 0;

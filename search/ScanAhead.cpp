@@ -20,7 +20,8 @@ public:
         : m_owner(owner)
         , m_walk(walk) {}
 
-    bool Aborted() const override { return m_owner.m_stopping; }
+    // An abort stops the walk at its next check, before the caller wakes up to see it.
+    bool Aborted() const override { return m_owner.m_stopping || m_owner.m_host.Aborted(); }
     bool NeedsFindData() const override { return m_owner.m_pass.NeedsFindData(); }
     TFolderIgnore DoFolderChange(const QByteArray& Folder) override {
         std::unique_lock lock(m_owner.m_mutex);
