@@ -45,8 +45,10 @@ class TFindFile : public QObject {
 
 public:
     explicit TFindFile(QObject* owner = nullptr);
-    // Aborts a running search without raising events; a walk still unwinding afterwards touches
-    // neither this object nor posts to it.
+    // Aborts a running search without raising events. A threaded search is waited for (it stops
+    // at its next check, after the file being read); an unthreaded one destroyed from inside
+    // its own handler unwinds after this returns. Either way the walk touches nothing of this
+    // object afterwards and posts nothing to it.
     ~TFindFile() override;
 
     // Writing copies the given criteria in; a running search keeps its own copy.
