@@ -6,39 +6,40 @@ namespace pw {
 
 namespace {
 
-// Most records queued at once: bounds the memory the walking helper may run ahead by.
+// Most records queued at once: bounds the memory the walk may run ahead by.
 constexpr size_t QueueLimit = 4096;
-// The walking helper scans entries itself once this many wait unclaimed.
-constexpr size_t WalkerScansFrom = 32;
+// The caller scans entries itself once this many wait unclaimed.
+constexpr size_t CallerScansFrom = 32;
 
 } // namespace
 
-// The host seen by the walking helper: it queues instead of notifying.
+// The host the walk sees: it queues instead of notifying, then lets the caller catch up.
 class TScanAheadWalk::Producer final : public TWalkHost {
 public:
-    Producer(TScanAheadWalk& owner, TFolderWalk*& walk)
+    Producer(TScanAheadWalk& owner, const TFolderWalk*& walk)
         : m_owner(owner)
         , m_walk(walk) {}
 
-    // An abort stops the walk at its next check, before the caller wakes up to see it.
     bool Aborted() const override { return m_owner.m_stopping || m_owner.m_host.Aborted(); }
     bool NeedsFindData() const override { return m_owner.m_pass.NeedsFindData(); }
     TFolderIgnore DoFolderChange(const QByteArray& Folder) override {
         std::unique_lock lock(m_owner.m_mutex);
-        m_owner.push(lock, {State::Folder, m_walk->CurrentLevel(), Folder, {}});
+        m_owner.pushLocked({State::Folder, m_walk->CurrentLevel(), Folder, {}});
+        m_owner.catchUp(lock, false);
         return fiNone;
     }
     bool AcceptFile(const QByteArray& Folder, const TSearchRec& FileInfo) override {
         if (!m_owner.m_pass.MatchesWithoutContent(Folder, FileInfo)) return false;
         std::unique_lock lock(m_owner.m_mutex);
-        m_owner.push(lock, {State::Pending, m_walk->CurrentLevel(), Folder, FileInfo});
+        m_owner.pushLocked({State::Pending, m_walk->CurrentLevel(), Folder, FileInfo});
+        m_owner.catchUp(lock, false);
         return false;
     }
     void DoFileMatch(const QByteArray&, const TSearchRec&) override {}
 
 private:
     TScanAheadWalk& m_owner;
-    TFolderWalk*& m_walk;
+    const TFolderWalk*& m_walk;
 };
 
 TScanAheadWalk::TScanAheadWalk(const TTargetSearch& Pass, TWalkHost& Host, int Helpers)
@@ -55,37 +56,44 @@ TScanAheadWalk::~TScanAheadWalk() {
 void TScanAheadWalk::stop() {
     std::lock_guard lock(m_mutex);
     m_stopping = true;
-    m_callerWakes.notify_all();
-    m_walkerWakes.notify_all();
     m_scannerWakes.notify_all();
 }
 
-void TScanAheadWalk::wakeCaller() {
-    if (m_callerWaits) m_callerWakes.notify_one();
-}
-
-void TScanAheadWalk::wakeScanner() {
-    if (m_scannersWaiting > 0) m_scannerWakes.notify_one();
-}
-
-void TScanAheadWalk::push(std::unique_lock<std::mutex>& lock, Record record) {
-    for (;;) {
-        if (m_stopping) return;
-        if (m_unclaimed >= WalkerScansFrom || (m_queue.size() >= QueueLimit && m_unclaimed > 0)) {
-            if (Record* r = claimLocked()) scan(lock, *r);
-            continue;
-        }
-        if (m_queue.size() < QueueLimit) break;
-        m_walkerWaits = true;
-        m_walkerWakes.wait(lock);
-        m_walkerWaits = false;
-    }
+void TScanAheadWalk::pushLocked(Record record) {
     if (record.state == State::Pending) {
         ++m_unclaimed;
-        wakeScanner();
+        if (m_scannersWaiting > 0) m_scannerWakes.notify_one();
     }
     m_queue.push_back(std::move(record));
-    wakeCaller();
+}
+
+// Delivers the finished records at the front of the queue. Unless the walk is done, returns
+// as soon as the walk may go on: while the queue has room and not too many entries wait
+// unclaimed; otherwise it scans the oldest unclaimed entry, or waits for a helper's scan.
+void TScanAheadWalk::catchUp(std::unique_lock<std::mutex>& lock, bool walkDone) {
+    for (;;) {
+        if (m_stopping || m_host.Aborted()) return;
+        if (!m_queue.empty() && isFinished(m_queue.front())) {
+            Record record = std::move(m_queue.front());
+            m_queue.pop_front();
+            if (m_firstUnclaimed > 0) --m_firstUnclaimed;
+            lock.unlock();
+            deliver(record);
+            lock.lock();
+            continue;
+        }
+        const bool mustWork = walkDone
+                                  ? !m_queue.empty()
+                                  : m_unclaimed >= CallerScansFrom || m_queue.size() >= QueueLimit;
+        if (!mustWork) return;
+        if (Record* r = claimLocked()) {
+            scan(lock, *r);
+            continue;
+        }
+        m_callerWaits = true; // the front entry is being scanned by a helper
+        m_callerWakes.wait(lock);
+        m_callerWaits = false;
+    }
 }
 
 TScanAheadWalk::Record* TScanAheadWalk::claimLocked() {
@@ -98,9 +106,9 @@ TScanAheadWalk::Record* TScanAheadWalk::claimLocked() {
     return &r;
 }
 
-// Scans a claimed record without holding the lock; a claimed record stays where it is (the
-// deque keeps references across pushes at the back, and only the caller pops, never a claimed
-// record).
+// Scans a claimed record without holding the lock. A claimed record stays where it is: the
+// deque keeps references across pushes at the back, and a claimed record is never at the front
+// when the caller pops.
 void TScanAheadWalk::scan(std::unique_lock<std::mutex>& lock, Record& record) {
     lock.unlock();
     bool match = false;
@@ -114,31 +122,7 @@ void TScanAheadWalk::scan(std::unique_lock<std::mutex>& lock, Record& record) {
     }
     lock.lock();
     record.state = match ? State::Match : State::NoMatch;
-    wakeCaller();
-}
-
-void TScanAheadWalk::walkerBody() {
-    TFolderWalk* walk = nullptr;
-    Producer producer(*this, walk);
-    TFolderWalk folderWalk(m_pass.TargetFolders, producer);
-    walk = &folderWalk;
-    std::exception_ptr error;
-    try {
-        folderWalk.SearchAllFolders();
-    } catch (...) {
-        error = std::current_exception();
-    }
-    std::unique_lock lock(m_mutex);
-    m_walkDone = true;
-    m_walkError = error;
-    wakeCaller();
-    m_scannerWakes.notify_all();
-    // Done walking: help scanning what is left.
-    while (!m_stopping) {
-        Record* r = claimLocked();
-        if (!r) break;
-        scan(lock, *r);
-    }
+    if (m_callerWaits) m_callerWakes.notify_one();
 }
 
 void TScanAheadWalk::scannerBody() {
@@ -156,49 +140,25 @@ void TScanAheadWalk::scannerBody() {
     }
 }
 
-void TScanAheadWalk::waitAsCaller(std::unique_lock<std::mutex>& lock) {
-    m_callerWaits = true;
-    m_callerWakes.wait(lock);
-    m_callerWaits = false;
-}
-
 void TScanAheadWalk::SearchAllFolders() {
-    m_threads.emplace_back([this] { walkerBody(); });
-    for (int i = 1; i < m_helpers; ++i)
+    for (int i = 0; i < m_helpers; ++i)
         m_threads.emplace_back([this] { scannerBody(); });
 
+    const TFolderWalk* current = nullptr;
+    Producer producer(*this, current);
+    TFolderWalk walk(m_pass.TargetFolders, producer);
+    current = &walk;
+    walk.SearchAllFolders();
+
     std::unique_lock lock(m_mutex);
-    for (;;) {
-        if (m_queue.empty()) {
-            if (m_walkDone) break;
-            waitAsCaller(lock);
-            continue;
-        }
-        Record& head = m_queue.front();
-        if (head.state == State::Pending || head.state == State::Claimed) {
-            // Rather than wait for the entry needed next, scan the oldest unclaimed one.
-            if (Record* r = claimLocked())
-                scan(lock, *r);
-            else
-                waitAsCaller(lock);
-            continue;
-        }
-        Record record = std::move(head);
-        m_queue.pop_front();
-        m_firstUnclaimed = m_firstUnclaimed > 0 ? m_firstUnclaimed - 1 : 0;
-        if (m_walkerWaits) m_walkerWakes.notify_one(); // room in the queue
-        lock.unlock();
-        if (m_host.Aborted()) break;
-        deliver(record);
-        if (m_host.Aborted()) break;
-        lock.lock();
-    }
-    if (lock.owns_lock()) lock.unlock();
+    m_walkDone = true;
+    m_scannerWakes.notify_all();
+    catchUp(lock, true);
+    lock.unlock();
     stop();
     for (std::thread& t : m_threads)
         t.join();
     m_threads.clear();
-    if (m_walkError && !m_host.Aborted()) std::rethrow_exception(m_walkError);
 }
 
 void TScanAheadWalk::deliver(Record& record) {
