@@ -26,6 +26,7 @@ asan:
 bench: build
 	@scripts/install-deps.sh bench
 	$(BUILD)/bench/cleaning/clean_bench
+	$(BUILD)/bench/watch/watch_latency
 	bash bench/clean_vs_perl.sh
 	bash bench/search_vs_rg.sh
 

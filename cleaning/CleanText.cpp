@@ -11,8 +11,7 @@
 namespace pw {
 
 qsizetype removeAll(QByteArray& text, const QByteArray& pattern, QList<qsizetype>* seams) {
-    if (pattern.isEmpty())
-        return 0;
+    if (pattern.isEmpty()) return 0;
     const char* begin = text.constData();
     const char* end = begin + text.size();
     const char* from = begin;
@@ -21,16 +20,14 @@ qsizetype removeAll(QByteArray& text, const QByteArray& pattern, QList<qsizetype
             ::memmem(at, size_t(end - at), pattern.constData(), size_t(pattern.size())));
     };
     const char* hit = find(from);
-    if (!hit)
-        return 0;
+    if (!hit) return 0;
 
     QByteArray out;
     out.reserve(text.size());
     qsizetype count = 0;
     for (; hit; hit = find(from)) {
         out.append(from, hit - from);
-        if (seams)
-            seams->append(out.size());
+        if (seams) seams->append(out.size());
         from = hit + pattern.size();
         ++count;
     }
@@ -51,8 +48,7 @@ public:
     bool remove(const QByteArray& m) {
         // A text known to be absent from this version of the text needs no passes: this keeps
         // a file with thousands of copies of one element linear.
-        if (m_absentAt.value(m, -1) == m_version)
-            return false;
+        if (m_absentAt.value(m, -1) == m_version) return false;
         const QByteArray withBreak = m + CrLf.toByteArray();
         const qsizetype first = pass(withBreak);
         if (pass(m) == 0) {
@@ -74,8 +70,7 @@ private:
     qsizetype pass(const QByteArray& pattern) {
         m_seams.clear();
         const qsizetype removed = removeAll(m_text, pattern, &m_seams);
-        if (removed > 0)
-            recut();
+        if (removed > 0) recut();
         return removed;
     }
 
@@ -90,8 +85,7 @@ private:
                 return;
             }
         }
-        if (size > 0 && m_text.back() != '\n')
-            m_text.append("\r\n", 2);
+        if (size > 0 && m_text.back() != '\n') m_text.append("\r\n", 2);
     }
 
     QByteArray m_text;
@@ -124,13 +118,11 @@ private:
     static bool containsLowered(const QByteArray& text, const QByteArray& key) {
         const qsizetype last = text.size() - key.size();
         for (qsizetype i = 0; i <= last; ++i) {
-            if (lower(text[i]) != key[0])
-                continue;
+            if (lower(text[i]) != key[0]) continue;
             qsizetype j = 1;
             while (j < key.size() && lower(text[i + j]) == key[j])
                 ++j;
-            if (j == key.size())
-                return true;
+            if (j == key.size()) return true;
         }
         return false;
     }
@@ -146,8 +138,7 @@ TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const Keywor
     TextCleaning result;
     const QByteArray normalised = normaliseLineBreaks(data);
     QByteArray subject = normalised;
-    if (!subject.isEmpty() && subject.back() != '\n')
-        subject.append("\r\n", 2);
+    if (!subject.isEmpty() && subject.back() != '\n') subject.append("\r\n", 2);
     matcher.setSubject(subject);
     if (!matcher.Match()) {
         // No rewrite from the line list: a missing final line break stays missing.

@@ -30,7 +30,6 @@ TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const Keywor
 // Removes every occurrence of pattern, searching on after each removal in the text as it was
 // (bytes that meet because of a removal are not searched again). Returns how many went; seams,
 // when given, receives the position in the result where each removal took place.
-qsizetype removeAll(QByteArray& text, const QByteArray& pattern,
-                    QList<qsizetype>* seams = nullptr);
+qsizetype removeAll(QByteArray& text, const QByteArray& pattern, QList<qsizetype>* seams = nullptr);
 
 } // namespace pw

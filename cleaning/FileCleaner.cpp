@@ -52,8 +52,7 @@ CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
     TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
     try {
-        if (!matcher.compiled())
-            matcher.Compile();
+        if (!matcher.compiled()) matcher.Compile();
     } catch (const EPcreError& error) {
         CleanReport report = failed(FileProblem::None);
         report.ruleError = error.what();

@@ -17,10 +17,8 @@ public:
 
     // The next break at or after p: its position and length (2 for CR LF, else 1).
     bool next(const char* p, const char*& at, int& length) {
-        if (m_cr && m_cr < p)
-            m_cr = find(p, '\r');
-        if (m_lf && m_lf < p)
-            m_lf = find(p, '\n');
+        if (m_cr && m_cr < p) m_cr = find(p, '\r');
+        if (m_lf && m_lf < p) m_lf = find(p, '\n');
         if (m_cr && (!m_lf || m_cr < m_lf)) {
             at = m_cr;
             length = m_cr + 1 < m_end && m_cr[1] == '\n' ? 2 : 1;
@@ -56,8 +54,7 @@ QByteArray normaliseLineBreaks(const QByteArray& text) {
     const char* p = begin;
     while (breaks.next(p, at, length) && length == 2)
         p = at + 2;
-    if (!at || length == 2)
-        return text; // every break is already CR LF
+    if (!at || length == 2) return text; // every break is already CR LF
 
     // At most one extra byte per break: size the result once and copy runs between breaks.
     QByteArray out(text.size() * 2, Qt::Uninitialized);
@@ -79,8 +76,7 @@ QByteArray normaliseLineBreaks(const QByteArray& text) {
 QByteArray lineListText(const QByteArray& text) {
     const bool needsFinalBreak = !text.isEmpty() && !endsWithBreak(text);
     QByteArray out = normaliseLineBreaks(text);
-    if (needsFinalBreak)
-        out.append("\r\n", 2);
+    if (needsFinalBreak) out.append("\r\n", 2);
     return out;
 }
 

@@ -32,5 +32,6 @@ struct Command {
 
 int runClean(const Invocation& invocation);
 int runSearch(const Invocation& invocation);
+int runWatch(const Invocation& invocation);
 
 } // namespace pw::cli

@@ -32,9 +32,11 @@ QByteArray escapedLine(const QByteArray& bytes);
 // Writes stdout lines (nothing when quiet) and stderr errors ("pagewarden-cli: PATH: reason").
 class Output {
 public:
-    Output(bool json, bool quiet)
+    enum Flushing { FlushWhenFull, FlushEachLine }; // each line: for output that follows events
+    Output(bool json, bool quiet, Flushing flushing = FlushWhenFull)
         : m_json(json)
-        , m_quiet(quiet) {}
+        , m_quiet(quiet)
+        , m_flushEachLine(flushing == FlushEachLine) {}
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
 
@@ -45,6 +47,7 @@ public:
 private:
     bool m_json;
     bool m_quiet;
+    bool m_flushEachLine;
 };
 
 } // namespace pw::cli

@@ -16,6 +16,10 @@ const Command Commands[] = {
      runSearch},
     {"clean", "clean [options] --files FILE...",
      "Remove injected elements that hold the keyword from files.", runClean},
+    {"watch", "watch [options] PATH",
+     "Watch a folder tree and clean every file as soon as it is modified, until SIGINT or "
+     "SIGTERM.",
+     runWatch},
 };
 
 void printUsage(FILE* to) {

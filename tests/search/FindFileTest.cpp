@@ -2,6 +2,7 @@
 #include "platform/ErrorDisplay.h"
 #include "tests/search/SearchRecorder.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -14,7 +15,7 @@
 using namespace pw;
 using pw::test::SearchRecorder;
 using pw::test::TempTree;
-using pw::test::waitUntil;
+using pw::test::waitFor;
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST_P(ThreadModes, ThreadedSearchBeginsAndFinishesOnceOnTheComponentsThread) {
     EXPECT_TRUE(findFile.Busy());
     EXPECT_EQ(recorder.count("begin"), 1); // raised before Execute returned
     findFile.Execute();                    // ignored: a search is under way
-    ASSERT_TRUE(waitUntil([&] { return recorder.finished(); }));
+    ASSERT_TRUE(waitFor([&] { return recorder.finished(); }));
     EXPECT_FALSE(findFile.Busy());
 
     EXPECT_EQ(recorder.count("begin"), 1);
@@ -111,7 +112,7 @@ TEST_P(ThreadModes, ThreadedSearchBeginsAndFinishesOnceOnTheComponentsThread) {
     QCoreApplication::processEvents();
     EXPECT_EQ(recorder.count("finish"), 1);
     findFile.Execute();
-    ASSERT_TRUE(waitUntil([&] { return recorder.count("finish") == 2; }));
+    ASSERT_TRUE(waitFor([&] { return recorder.count("finish") == 2; }));
     EXPECT_EQ(recorder.count("begin"), 2);
 }
 
@@ -143,7 +144,7 @@ TEST_P(ThreadModes, AbortFromAnotherThreadStopsTheEvents) {
         };
 
         findFile.Execute();
-        ASSERT_TRUE(waitUntil([&] { return matches >= 2; }));
+        ASSERT_TRUE(waitFor([&] { return matches >= 2; }));
         const auto abort = [&] {
             abortCalled = true;
             findFile.Abort();
@@ -154,7 +155,7 @@ TEST_P(ThreadModes, AbortFromAnotherThreadStopsTheEvents) {
             abort();
         EXPECT_EQ(recorder.count("abort"), 1) << "raised inside Abort";
         findFile.Abort(); // a second Abort: no event
-        ASSERT_TRUE(waitUntil([&] { return recorder.finished(); }));
+        ASSERT_TRUE(waitFor([&] { return recorder.finished(); }));
 
         const std::vector<std::string> events = recorder.events();
         EXPECT_EQ(recorder.count("abort"), 1);
@@ -214,13 +215,13 @@ TEST(FindFile, ExecuteFromOnSearchFinishIsIgnoredAndWorksAfterwards) {
             findFile.Execute();
         };
         findFile.Execute();
-        ASSERT_TRUE(waitUntil([&] { return finishes == 1; }));
+        ASSERT_TRUE(waitFor([&] { return finishes == 1; }));
         QCoreApplication::processEvents();
         EXPECT_EQ(begins, 1);
         EXPECT_FALSE(findFile.Busy());
         findFile.OnSearchFinish = [&](QObject*) { ++finishes; };
         findFile.Execute();
-        ASSERT_TRUE(waitUntil([&] { return finishes == 2; }));
+        ASSERT_TRUE(waitFor([&] { return finishes == 2; }));
         EXPECT_EQ(begins, 2);
     }
 }
@@ -277,7 +278,7 @@ TEST(FindFile, ErrorOnTheSearchThreadIsShownAndTheSearchFinishes) {
             throw std::runtime_error("handler failed");
         };
         findFile.Execute();
-        ASSERT_TRUE(waitUntil([&] { return finishes == 1; }));
+        ASSERT_TRUE(waitFor([&] { return finishes == 1; }));
         EXPECT_EQ(shown, QByteArrayList{"handler failed"});
         EXPECT_FALSE(findFile.Aborted());
     }
@@ -294,7 +295,7 @@ TEST(FindFile, ThreadPriorityIsApplied) {
         searchTree(findFile, tree);
         SearchRecorder recorder(findFile, tree.path());
         findFile.Execute();
-        ASSERT_TRUE(waitUntil([&] { return recorder.finished(); }));
+        ASSERT_TRUE(waitFor([&] { return recorder.finished(); }));
         EXPECT_EQ(recorder.records.size(), 2u);
     }
 }
@@ -325,7 +326,7 @@ TEST_P(ThreadModes, DestructionDuringAThreadedSearch) {
         findFile->OnSearchFinish = [&](QObject*) { ++otherEvents; };
         findFile->OnSearchAbort = [&](QObject*) { ++otherEvents; };
         findFile->Execute();
-        ASSERT_TRUE(waitUntil([&] { return matches >= 3; }));
+        ASSERT_TRUE(waitFor([&] { return matches >= 3; }));
         deleting = true;
         delete findFile;
         const int matchesAtDestruction = matches;
@@ -368,7 +369,7 @@ TEST(FindFile, DestructionInsideOnSearchFinish) {
             delete findFile;
         };
         findFile->Execute();
-        ASSERT_TRUE(waitUntil([&] { return finished; }));
+        ASSERT_TRUE(waitFor([&] { return finished; }));
         QCoreApplication::processEvents();
     }
 }

@@ -1,6 +1,7 @@
 #include "search/FindFile.h"
 #include "tests/search/SearchRecorder.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 using namespace pw;
 using pw::test::SearchRecorder;
 using pw::test::TempTree;
+using pw::test::waitFor;
 
 namespace {
 
@@ -259,7 +261,7 @@ TEST_P(FolderWalk, Cases) {
         SearchRecorder recorder(findFile, tree.path());
         recorder.ignores = c.ignores;
         findFile.Execute();
-        ASSERT_TRUE(pw::test::waitUntil([&] { return recorder.finished(); })) << c.name;
+        ASSERT_TRUE(waitFor([&] { return recorder.finished(); })) << c.name;
 
         std::vector<std::string> events = recorder.walkEvents();
         std::vector<std::string> expected = c.expected;

@@ -3,8 +3,6 @@
 #include "search/FindFile.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QThread>
 
 #include <functional>
@@ -14,16 +12,6 @@
 #include <vector>
 
 namespace pw::test {
-
-// Serves the main thread's events until cond holds or the limit passes; answers cond.
-inline bool waitUntil(const std::function<bool()>& cond, int limitMs = 30000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!cond()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
 
 // Binds every event of a TFindFile and records them as text: "begin", "F <folder>",
 // "M <folder><name>", "abort", "finish", with folders relative to root.

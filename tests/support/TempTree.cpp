@@ -44,7 +44,9 @@ QByteArray TempTree::write(const QByteArray& relative, const QByteArray& bytes, 
     EXPECT_GE(fd, 0) << full.constData();
     EXPECT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
     ::close(fd);
-    ::chmod(full.constData(), mode);
+    // Only when asked: a change of mode is itself a change a watcher reports.
+    if (mode != 0644)
+        ::chmod(full.constData(), mode);
     return full;
 }
 

@@ -1,0 +1,60 @@
+#include "cleaning/BatchCleaning.h"
+
+#include "threads/OBThread.h"
+
+namespace pw {
+
+TBatchCleaning::TBatchCleaning(TOBThread& worker, QObject* owner)
+    : QObject(owner)
+    , m_worker(worker) {
+    m_worker.OnExecute = [this](QObject*, void*) { JobExecute(); };
+    m_worker.OnFinish = [this](QObject*) { JobFinish(); };
+    m_worker.OnFinishAll = [this](QObject*) { JobFinishAll(); };
+}
+
+TBatchCleaning::~TBatchCleaning() {
+    m_worker.OnFinish = nullptr;
+    m_worker.OnFinishAll = nullptr;
+}
+
+bool TBatchCleaning::Start(const QList<QByteArray>& paths) {
+    if (m_running || paths.isEmpty()) return false;
+    m_paths = paths;
+    m_clearIndex = 0;
+    m_error.clear();
+    m_running = true;
+    StartJob();
+    return true;
+}
+
+void TBatchCleaning::StartJob() {
+    m_jobPath = m_paths.at(m_clearIndex);
+    m_jobRule = Rule ? Rule() : QByteArray();
+    try {
+        if (m_worker.Execute() != 0) return;
+        m_error = "the cleaning thread is still busy";
+    } catch (const std::exception& error) {
+        m_error = error.what();
+    }
+    // No job, so no finish notice will come: end the batch here.
+    JobFinishAll();
+}
+
+void TBatchCleaning::JobExecute() {
+    m_jobReport = m_cleaner.clean(m_jobPath, m_jobRule, Keyword, Mode);
+}
+
+void TBatchCleaning::JobFinish() {
+    if (OnFileCleaned) OnFileCleaned(m_jobPath, m_jobReport);
+    if (++m_clearIndex < m_paths.size()) StartJob();
+}
+
+void TBatchCleaning::JobFinishAll() {
+    if (!m_running) return;
+    m_running = false;
+    m_clearIndex = 0;
+    m_paths.clear();
+    if (OnBatchFinished) OnBatchFinished(m_error);
+}
+
+} // namespace pw

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "cleaning/FileCleaner.h"
+#include "watch/WatchTypes.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <functional>
+
+namespace pw {
+
+class TFileSystemWatcher;
+class TOBThread;
+
+// Monitoring: a watcher on a folder tree, and every file it reports as modified logged and
+// cleaned by a job of its own on a worker component (the window's ClearThread1), one job at a
+// time. A file reported while a job runs waits in a queue (each path once) and is cleaned after
+// it, so no reported file is left as it was. The window and pagewarden-cli both monitor through
+// this class. Driven on the owner's thread.
+class TMonitorCleaning : public QObject {
+    Q_OBJECT
+
+public:
+    // Binds the watcher's OnChange and OnNotice and the worker's OnExecute and OnFinish; both
+    // must outlive the monitor.
+    TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worker, QObject* owner = nullptr);
+    ~TMonitorCleaning() override;
+
+    // Read on the owner's thread as each job starts.
+    std::function<QByteArray()> Rule;
+    // Read on the worker thread for every match tested: must be safe to call from there.
+    KeywordSource Keyword;
+
+    // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
+    // rules), and what each job did.
+    std::function<void(const QByteArray& line)> OnLog;
+    std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
+
+    // Watches folder (trimmed of blanks and control characters), the watcher switched off first.
+    void Start(const QByteArray& folder);
+    // No further reports; a running job and the files already queued are still cleaned.
+    void Stop();
+    bool Active() const;
+
+    // The watcher's OnChange: only modifications are logged and cleaned.
+    void FileSystemWatcherChange(TFileOperation operation, const QByteArray& fileName1,
+                                 const QByteArray& fileName2);
+
+    const QByteArray& ChangedFileName() const { return m_changedFileName; }
+    bool JobRunning() const;
+    qsizetype Pending() const { return m_pending.size(); }
+    // Forgets the queued files (a running job goes on); returns how many there were.
+    qsizetype DropPending();
+
+private:
+    void Enqueue(const QByteArray& path);
+    bool StartJob(const QByteArray& path);
+    void JobExecute();
+    void JobFinish();
+    void Log(const QByteArray& line);
+
+    TFileSystemWatcher& m_watcher;
+    TOBThread& m_worker;
+    QByteArray m_changedFileName;
+    QList<QByteArray> m_pending;
+    QSet<QByteArray> m_pendingSet;
+    // Handed to the running job when it starts, handed back when it ends.
+    QByteArray m_jobPath;
+    QByteArray m_jobRule;
+    CleanReport m_jobReport;
+    FileCleaner m_cleaner;
+};
+
+// Whether a name is one of the cleaner's own temporary files (".pagewarden-XXXXXX.tmp").
+bool isCleanerTemporary(const QByteArray& path);
+
+} // namespace pw

@@ -1,0 +1,178 @@
+#include "cleaning/BatchCleaning.h"
+#include "cleaning/MonitorCleaning.h"
+#include "common/Defaults.h"
+#include "tests/support/TempTree.h"
+#include "tests/support/WaitFor.h"
+#include "threads/OBThread.h"
+#include "watch/FileSystemWatcher.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace pw;
+using namespace pw::test;
+
+namespace {
+
+const QByteArray Infected = "<p>x</p>\n<script src=\"http://evilstats.example/a.js\"></script>\n";
+const QByteArray Clean = "<p>x</p>\r\n";
+
+TEST(BatchCleaning, CleansEachFileOnceInOrderThenEnds) {
+    TempTree tree;
+    const QList<QByteArray> paths{tree.write("a.html", Infected), tree.path("folder"),
+                                  tree.write("b.html", Infected)};
+    tree.mkdir("folder");
+    TOBThread worker;
+    TBatchCleaning batch(worker);
+    int rulesRead = 0;
+    batch.Rule = [&] {
+        ++rulesRead;
+        return DefaultRule;
+    };
+    batch.Keyword = [] { return DefaultKeyword; };
+    QList<QByteArray> done;
+    QList<CleanOutcome> outcomes;
+    batch.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
+        EXPECT_TRUE(batch.Running());
+        done.append(path);
+        outcomes.append(report.outcome);
+    };
+    int finished = 0;
+    batch.OnBatchFinished = [&](const QByteArray& error) {
+        EXPECT_EQ(error, "");
+        ++finished;
+    };
+    ASSERT_TRUE(batch.Start(paths));
+    EXPECT_FALSE(batch.Start(paths)); // one batch at a time
+    ASSERT_TRUE(waitFor([&] { return finished > 0; }));
+    EXPECT_EQ(done, paths);
+    EXPECT_EQ(outcomes,
+              (QList{CleanOutcome::Cleaned, CleanOutcome::Failed, CleanOutcome::Cleaned}));
+    EXPECT_EQ(rulesRead, 3);
+    EXPECT_FALSE(batch.Running());
+    EXPECT_EQ(batch.ClearIndex(), 0);
+    EXPECT_EQ(readFile(paths[0]), Clean);
+    EXPECT_EQ(readFile(paths[2]), Clean);
+    EXPECT_FALSE(batch.Start({}));
+    waitFor([] { return false; }, 50ms);
+    EXPECT_EQ(finished, 1);
+}
+
+// Monitoring a real folder with the window's filter.
+class Monitoring : public ::testing::Test {
+protected:
+    void SetUp() override {
+        watcher.setNotifyFilters({nfAttributeChange});
+        monitor.Rule = [this] { return rule; };
+        monitor.Keyword = [] { return DefaultKeyword; };
+        monitor.OnLog = [this](const QByteArray& line) { log.append(line); };
+        monitor.OnFileCleaned = [this](const QByteArray& path, const CleanReport& report) {
+            cleaned.append(path);
+            outcomes.append(report.outcome);
+        };
+        monitor.Start("  " + tree.path() + "\t");
+        ASSERT_TRUE(waitFor([&] { return watcher.watching(); }));
+    }
+
+    QByteArray logLine(const QByteArray& path) { return "文件修改: " + path; }
+
+    // Waits until nothing more is logged for a while: the monitor has settled.
+    void settle() {
+        qsizetype seen = -1;
+        while (seen != log.size()) {
+            seen = log.size();
+            waitFor([&] { return log.size() != seen; }, 400ms);
+        }
+        waitFor([&] { return !monitor.JobRunning() && monitor.Pending() == 0; });
+    }
+
+    TempTree tree;
+    TFileSystemWatcher watcher;
+    TOBThread worker;
+    TMonitorCleaning monitor{watcher, worker};
+    QByteArray rule = DefaultRule;
+    QList<QByteArray> log;
+    QList<QByteArray> cleaned;
+    QList<CleanOutcome> outcomes;
+};
+
+TEST_F(Monitoring, WritesAreLoggedAndCleanedAndTheOwnRewriteSettles) {
+    const QByteArray inPlace = tree.write("index.html", "<p>x</p>\n");
+    settle();
+    log.clear();
+    tree.write("index.html", Infected);                             // saved in place
+    const QByteArray created = tree.write("sub/new.php", Infected); // created in a new folder
+    const QByteArray elsewhere = tree.write(".edit.swp", Infected);
+    const QByteArray moved = tree.path("moved.js");
+    ASSERT_EQ(std::rename(elsewhere.constData(), moved.constData()), 0); // moved into place
+    ASSERT_TRUE(waitFor([&] {
+        return readFile(inPlace) == Clean && readFile(created) == Clean && readFile(moved) == Clean;
+    }));
+    settle();
+    for (const QByteArray& path : {inPlace, created, moved}) {
+        // The user's write, and at most the rename of the cleaned copy, which changes nothing.
+        const auto lines = log.count(logLine(path));
+        EXPECT_TRUE(lines >= 1 && lines <= 3) << path.constData() << " logged " << lines;
+    }
+    for (const QByteArray& line : log)
+        EXPECT_FALSE(line.contains(".pagewarden-")) << line.constData();
+    // Only the editor's swap file, gone by the time its job ran, can have failed.
+    for (qsizetype i = 0; i < cleaned.size(); ++i)
+        EXPECT_TRUE(outcomes[i] != CleanOutcome::Failed || cleaned[i] == elsewhere)
+            << cleaned[i].constData();
+}
+
+TEST_F(Monitoring, FilesReportedDuringAJobAreQueuedNotLost) {
+    QList<QByteArray> paths;
+    for (int i = 0; i < 20; ++i)
+        paths.append(tree.write("f" + QByteArray::number(i) + ".htm", Infected));
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(paths.begin(), paths.end(),
+                           [](const QByteArray& p) { return readFile(p) == Clean; });
+    }));
+    settle();
+    for (const QByteArray& path : paths)
+        EXPECT_GE(log.count(logLine(path)), 1);
+}
+
+TEST_F(Monitoring, NamesAloneAreNotModifications) {
+    const QByteArray old = tree.write("old.html", Clean);
+    settle();
+    // Watched afresh: a file written while watched and renamed later counts as moved into place.
+    monitor.Stop();
+    monitor.Start(tree.path());
+    ASSERT_TRUE(waitFor([&] { return watcher.watching(); }));
+    log.clear();
+    const QByteArray empty = tree.write("empty.html", "");
+    ASSERT_EQ(std::rename(old.constData(), tree.path("renamed.html").constData()), 0);
+    ASSERT_EQ(::unlink(empty.constData()), 0);
+    settle();
+    EXPECT_EQ(log.join('|').toStdString(), "");
+}
+
+TEST_F(Monitoring, AnInvalidRuleIsLoggedForEachRefusedJob) {
+    rule = "(<script";
+    const QByteArray path = tree.write("a.html", Infected);
+    ASSERT_TRUE(waitFor([&] { return log.size() >= 2; }));
+    settle();
+    EXPECT_EQ(log.value(0), logLine(path));
+    EXPECT_TRUE(log.value(1).startsWith("清理规则无效，未清理 " + path +
+                                        ": TPcreRegEx.Compile() - Error in regex at offset 8"))
+        << log.value(1).constData();
+    EXPECT_EQ(readFile(path), Infected);
+}
+
+TEST_F(Monitoring, StoppedMonitorReportsNothing) {
+    monitor.Stop();
+    EXPECT_FALSE(monitor.Active());
+    tree.write("a.html", Infected);
+    waitFor([] { return false; }, 300ms);
+    EXPECT_EQ(log, QList<QByteArray>{});
+    EXPECT_EQ(readFile(tree.path("a.html")), Infected);
+}
+
+} // namespace

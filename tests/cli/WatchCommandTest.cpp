@@ -1,0 +1,51 @@
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempTree.h"
+#include "tests/support/WaitFor.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace pw::test;
+
+namespace {
+
+const QByteArray Infected = "<p>x</p>\n<script src=\"http://evilstats.example/a.js\"></script>\n";
+
+TEST(WatchCommand, CleansModifiedFilesUntilStopped) {
+    TempTree tree;
+    QProcess watch;
+    watch.start(QString::fromLocal8Bit(binaryPath("cli/pagewarden-cli")),
+                {"watch", QString::fromLocal8Bit(tree.path())});
+    ASSERT_TRUE(watch.waitForStarted());
+    // Written until the watch has seen it: the watch starts at some point after the process.
+    const QByteArray path = tree.path("index.html");
+    ASSERT_TRUE(waitWithoutEvents(
+        [&] {
+            if (readFile(path) == "<p>x</p>\r\n") return true;
+            tree.write("index.html", Infected);
+            return false;
+        },
+        20s));
+    ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+    ASSERT_TRUE(watch.waitForFinished(20000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+    const QByteArray out = watch.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("文件修改: " + path + "\n")) << out.constData();
+    EXPECT_TRUE(out.contains("cleaned\t" + path + "\n")) << out.constData();
+}
+
+TEST(WatchCommand, RefusesWhatCannotBeWatched) {
+    TempTree tree;
+    const QByteArray file = tree.write("a.html", "x");
+    EXPECT_EQ(runCli({"watch", "--rule", "(", tree.path()}).exitCode, 2);
+    EXPECT_EQ(runCli({"watch", file}).err,
+              "pagewarden-cli: " + file + ": not a folder that can be watched\n");
+    EXPECT_EQ(runCli({"watch", tree.path("missing")}).exitCode, 2);
+    EXPECT_EQ(runCli({"watch"}).exitCode, 2);
+}
+
+} // namespace

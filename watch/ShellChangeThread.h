@@ -1,0 +1,80 @@
+#pragma once
+
+#include "threads/ThreadObject.h"
+#include "watch/WatchTypes.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace pw {
+
+class TInotifyTree;
+
+// The thread of a TFileSystemWatcher. It sleeps on its folder's inotify instance and on an
+// eventfd that wakes it for new options or a stop, hands each batch of changes to the owner's
+// thread and waits until the batch has been handled there. Created held; frees itself when its
+// body ends. Everything but the body runs on the owner's thread.
+class TShellChangeThread final : public TThreadObject {
+    Q_OBJECT
+
+public:
+    // handler: a copy of the watcher's OnChange; notices: where watch limits and overflows go.
+    explicit TShellChangeThread(TFileDealMethod handler, TWatchNoticeEvent notices = {});
+    ~TShellChangeThread() override;
+
+    // Takes new options and reopens the folder unless they are the ones already open. The folder
+    // gets a "/" at its end unless it has one; an empty folder becomes "/".
+    void SetOptions(const QByteArray& folder, bool active, quint32 filterFlags, bool subtree);
+    // Watches the folder when active (the old watch is dropped first) and wakes the thread to go
+    // on with the new one. False when nothing is watched: inactive, or a missing folder, which
+    // stays unwatched until new options arrive.
+    bool OpenFolder();
+    // Stops delivery at once and makes the body end at its next wake-up, which it gets now.
+    void Stop();
+
+    // Takes the batch waiting for the owner's thread and turns it into notices and OnChange
+    // calls, each only while the thread is active.
+    void DeliverChanges();
+    // Puts a batch where DeliverChanges takes it (the body does this before each hand-over).
+    void setPendingBatch(TChangeBatch batch);
+
+    const QByteArray& folder() const { return m_folder; }
+    bool active() const { return m_active; }
+    bool watching() const { return m_watching; }       // the last OpenFolder watches a folder
+    bool handingOver() const { return m_handingOver; } // waiting for DeliverChanges
+
+protected:
+    void Execute() override;
+
+private:
+    void wake();
+    void adoptOptions();
+    void waitForChanges();
+    void handOver(TChangeBatch batch);
+
+    // Owner's thread only.
+    const TFileDealMethod m_handler;
+    const TWatchNoticeEvent m_noticeHandler;
+    QByteArray m_folder;
+    quint32 m_filterFlags = 0;
+    bool m_subtree = true;
+    bool m_active = false;
+    bool m_watching = false;
+
+    // Guarded by m_lock: what OpenFolder leaves for the body, and the batch on its way.
+    std::mutex m_lock;
+    std::unique_ptr<TInotifyTree> m_opened;
+    QList<TWatchNotice> m_openNotices;
+    quint64 m_generation = 0;
+    TChangeBatch m_batch;
+
+    // The body's own.
+    std::unique_ptr<TInotifyTree> m_tree;
+    quint64 m_adopted = 0;
+
+    const int m_wakeFd;
+    std::atomic<bool> m_handingOver = false;
+};
+
+} // namespace pw
