@@ -27,7 +27,9 @@ bench: build
 	@scripts/install-deps.sh bench
 	$(BUILD)/bench/cleaning/clean_bench
 	$(BUILD)/bench/watch/watch_latency
+	$(BUILD)/bench/search/scan_bench
 	bash bench/clean_vs_perl.sh
+	bash bench/search_vs_rg.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

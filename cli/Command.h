@@ -31,6 +31,7 @@ struct Command {
 };
 
 int runClean(const Invocation& invocation);
+int runSearch(const Invocation& invocation);
 int runWatch(const Invocation& invocation);
 
 } // namespace pw::cli

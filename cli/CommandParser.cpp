@@ -15,9 +15,13 @@ CommandParser::CommandParser(const Invocation& invocation)
     m_parser.addOption({"version", "Show the version."});
 }
 
-void CommandParser::addKeywordOptions() {
+void CommandParser::addKeywordOption() {
     m_parser.addOption(
         {"keyword", QString("The attacker's keyword (default: %1).").arg(DefaultKeyword), "TEXT"});
+}
+
+void CommandParser::addKeywordOptions() {
+    addKeywordOption();
     m_parser.addOption({"rule",
                         "The regular expression of one injected element (default: the "
                         "inline frame, script and bracketed frame rule).",

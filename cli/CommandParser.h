@@ -16,6 +16,7 @@ public:
 
     void addOption(const QCommandLineOption& option) { m_parser.addOption(option); }
     void addKeywordOptions(); // --keyword, --rule
+    void addKeywordOption();  // --keyword alone
     void addOutputOptions();  // --json, --quiet
     void addPositional(const QString& name, const QString& description, const QString& syntax);
 

@@ -11,6 +11,9 @@ using namespace pw::cli;
 namespace {
 
 const Command Commands[] = {
+    {"search", "search [options] PATH...",
+     "List the files under the PATHs whose name matches the masks and that hold the keyword.",
+     runSearch},
     {"clean", "clean [options] --files FILE...",
      "Remove injected elements that hold the keyword from files.", runClean},
     {"watch", "watch [options] PATH",
