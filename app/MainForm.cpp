@@ -44,15 +44,21 @@ const QDate ZeroDay(1899, 12, 30);
 MainForm::MainForm(QWidget* parent)
     : QWidget(parent) {
     BuildLayout();
+    CreateFindFile();
     WireEvents();
     FormCreate();
 }
 
-MainForm::~MainForm() = default;
+// The search goes first: once it is gone no handler of this window runs on its thread.
+MainForm::~MainForm() {
+    delete FindFile;
+}
 
 void MainForm::WireEvents() {
     m_ruleText = new TFieldText(regxTxt);
     m_keywordText = new TFieldText(Phrase);
+    connect(FindButton, &QPushButton::clicked, this, &MainForm::FindButtonClick);
+    connect(StopButton, &QPushButton::clicked, this, &MainForm::StopButtonClick);
     connect(BrowseButton, &QPushButton::clicked, this, &MainForm::BrowseButtonClick);
     connect(AD, &QCheckBox::clicked, this, &MainForm::ADClick);
     connect(AT, &QCheckBox::clicked, this, &MainForm::ATClick);
@@ -200,14 +206,6 @@ void MainForm::ClearChangedFile(const QByteArray& fileName) const {
 }
 
 // --- Window events ---------------------------------------------------------------------------
-
-bool MainForm::SearchBusy() const {
-    return false;
-}
-
-void MainForm::FormCloseQuery(bool& canClose) {
-    canClose = true;
-}
 
 void MainForm::closeEvent(QCloseEvent* event) {
     bool canClose = true;

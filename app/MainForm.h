@@ -1,6 +1,9 @@
 #pragma once
 
+#include "search/FindFile.h"
+
 #include <QByteArray>
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
@@ -22,6 +25,7 @@ class TFoundFilesModel;
 struct TFoundRow;
 class TRadioGroup;
 class TResultsView;
+class TSearchFeed;
 class TUpDown;
 
 // The program's only window: every control of the layout as a named member (the member name
@@ -110,9 +114,20 @@ public:
 
     TFoundFilesModel* FoundFilesModel;
 
+    // The search component and its settings from the layout.
+    TFindFile* FindFile;
+
     // Handlers, named after the control and the event.
     void FormCreate();
     void FormCloseQuery(bool& canClose);
+    void FindButtonClick();
+    void StopButtonClick();
+    void FindFileSearchBegin(QObject* Sender);
+    void FindFileFolderChange(QObject* Sender, const QByteArray& Folder,
+                              TFolderIgnore& IgnoreFolder);
+    void FindFileFileMatch(QObject* Sender, const QByteArray& Folder, const TSearchRec& FileInfo);
+    void FindFileSearchFinish(QObject* Sender);
+    void FindFileSearchAbort(QObject* Sender);
     void BrowseButtonClick();
     void ADClick();
     void ATClick();
@@ -157,12 +172,19 @@ private:
     void BuildAdvancedPage();
     void BuildAttributesPage();
     void BuildLogPages();
+    void CreateFindFile();
+    void SetTimeStampCriteria(TDateTimeCriteria& times) const;
     void SetTabOrder();
     void WireEvents();
     void ReadSettings();
     bool KeyPress(QWidget* focus, int key);
     bool SearchBusy() const;
 
+    // Written by the folder handler (on the searching thread), read when the search has ended.
+    int FolderCount = 0;
+    quint32 StartTicks = 0;
+    TSearchFeed* m_feed = nullptr;
+    QPointer<QWidget> m_focusMovedTo; // where the focus went when FindButton was disabled
     TFieldText* m_ruleText = nullptr;
     TFieldText* m_keywordText = nullptr;
     int m_sortColumn = -1;

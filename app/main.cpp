@@ -1,7 +1,9 @@
 #include "app/MainForm.h"
+#include "platform/ErrorDisplay.h"
 #include "threads/ThreadMutex.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
 
 #include <cstdio>
@@ -33,6 +35,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("pagewarden"));
     QApplication::setApplicationDisplayName(QStringLiteral("Pagewarden"));
     QApplication::setApplicationVersion(QStringLiteral(PAGEWARDEN_VERSION));
+
+    // The standard error display: a message box with the application's title and a stop icon.
+    pw::SetErrorDisplay([](const QByteArray& message) {
+        QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                              QString::fromUtf8(message));
+    });
 
     pw::MainForm form;
     const QRect desktop = form.screen()->availableGeometry();

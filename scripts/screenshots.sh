@@ -29,7 +29,7 @@ export PAGEWARDEN_REGISTRY=$work/registry.reg XDG_CONFIG_HOME=$work/config
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SoftWare\\Scrubline]\n"SearchPath"="%s"\n' \
     "${search//\\/\\\\}" >"$PAGEWARDEN_REGISTRY"
 
-"$build/app/pagewarden" &
+LANG=zh_CN.UTF-8 "$build/app/pagewarden" &
 pid=$!
 win=$(xdotool search --sync --onlyvisible --name '^Pagewarden$' | head -1)
 sleep 1

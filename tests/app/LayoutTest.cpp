@@ -122,7 +122,9 @@ TEST_P(ControlTable, StartsAsLaidOut) {
     QWidget* w = control(c.name);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->inherits(c.kind)) << w->metaObject()->className();
-    if (c.caption) EXPECT_EQ(caption(w), QString::fromUtf8(c.caption));
+    if (c.caption) {
+        EXPECT_EQ(caption(w), QString::fromUtf8(c.caption));
+    }
     EXPECT_EQ(w->isEnabled(), c.enabled);
     // A page lays its controls out when it is shown.
     for (QWidget* page = w; page; page = page->parentWidget())
@@ -134,7 +136,9 @@ TEST_P(ControlTable, StartsAsLaidOut) {
                          : container->inherits("QGroupBox") ? QSize(502, 45)
                                                             : MainForm::PageSize;
     EXPECT_EQ(w->geometry(), TAnchorLayout::anchored(c.rect, c.anchors, design, container->size()));
-    if (c.buddy) EXPECT_EQ(qobject_cast<QLabel*>(w)->buddy(), control(c.buddy));
+    if (c.buddy) {
+        EXPECT_EQ(qobject_cast<QLabel*>(w)->buddy(), control(c.buddy));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, ControlTable, ::testing::ValuesIn(Controls),

@@ -2,9 +2,9 @@
 
 #include "app/MainForm.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WaitFor.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QLocale>
 #include <QWidget>
 
@@ -52,16 +52,10 @@ protected:
     }
 
     // Serves events until the condition holds; fails the test after a generous limit.
-    static bool waitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
-        QDeadlineTimer deadline(milliseconds);
-        while (!condition()) {
-            if (deadline.hasExpired()) {
-                ADD_FAILURE() << "condition not met in " << milliseconds << " ms";
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+    static bool waitFor(const std::function<bool()>& condition) {
+        const bool met = pw::test::waitFor(condition);
+        if (!met) ADD_FAILURE() << "condition not met in time";
+        return met;
     }
 
     TempTree settings;
