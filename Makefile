@@ -30,6 +30,7 @@ bench: build
 	$(BUILD)/bench/search/scan_bench
 	bash bench/clean_vs_perl.sh
 	bash bench/search_vs_rg.sh
+	bash bench/window_vs_cli.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace pw {
 
@@ -11,15 +12,40 @@ QByteArray SizeText(qint64 size, bool isFolder) {
     return QByteArray::number(kilobytes) + "KB";
 }
 
+QByteArray TRowSizeFormatter::text(qint64 size, bool isFolder) {
+    if (isFolder) return m_folder;
+    const qint64 kilobytes = size / 1024 + (size % 1024 > 0 ? 1 : 0);
+    if (kilobytes >= Kept) return SizeText(size, false);
+    if (m_texts.isEmpty()) m_texts.resize(Kept);
+    QByteArray& kept = m_texts[kilobytes];
+    if (kept.isNull()) kept = SizeText(size, false);
+    return kept;
+}
+
 int CompareText(QByteArrayView a, QByteArrayView b) {
     const auto upper = [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
     };
     const qsizetype common = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < common; ++i) {
+    qsizetype i = 0;
+    while (i < common) {
+        // Identical bytes are equal folded too: pass over them eight at a time (rows of one
+        // folder share long prefixes), then compare the first differing byte folded.
+        while (i + 8 <= common) {
+            quint64 x = 0;
+            quint64 y = 0;
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y) break;
+            i += 8;
+        }
+        while (i < common && a[i] == b[i])
+            ++i;
+        if (i == common) break;
         const int diff = upper(a[i]) - upper(b[i]);
         if (diff != 0) return diff;
+        ++i;
     }
     return static_cast<int>(std::clamp<qsizetype>(a.size() - b.size(), INT_MIN, INT_MAX));
 }
@@ -69,6 +95,13 @@ QString LongTimeFormat(const QLocale& locale) {
 TRowTimeFormatter::TRowTimeFormatter(const QLocale& locale)
     : m_locale(locale)
     , m_timeFormat(LongTimeFormat(locale)) {}
+
+QByteArray TRowTimeFormatter::text(quint32 dosTime) {
+    auto found = m_packed.constFind(dosTime);
+    if (found == m_packed.constEnd())
+        found = m_packed.insert(dosTime, text(DosDate(dosTime), DosTime(dosTime)));
+    return *found;
+}
 
 QByteArray TRowTimeFormatter::text(QDate date, QTime time) {
     auto dateText = m_dates.find(date.toJulianDay());

@@ -18,7 +18,7 @@ TSearchFeed::TSearchFeed(TFoundFilesModel* model, std::function<void(const QStri
 void TSearchFeed::add(const QByteArray& folder, const QByteArray& name, qint64 size, bool isFolder,
                       quint32 dosTime) {
     if (folder != m_lastFolder) m_lastFolder = folder;
-    TFoundRow row{name, m_lastFolder, SizeText(size, isFolder), m_times.text(dosTime)};
+    TFoundRow row{name, m_lastFolder, m_sizes.text(size, isFolder), m_times.text(dosTime)};
     bool first = false;
     {
         QMutexLocker lock(&m_mutex);
@@ -57,6 +57,8 @@ void TSearchFeed::flush() {
     {
         QMutexLocker lock(&m_mutex);
         rows.swap(m_rows);
+        m_batchCapacity = std::max(m_batchCapacity, rows.size());
+        m_rows.reserve(m_batchCapacity);
         status.swap(m_status);
         m_posted = false;
     }

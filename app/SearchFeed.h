@@ -44,10 +44,12 @@ private:
 
     TFoundFilesModel* m_model;
     std::function<void(const QString&)> m_showStatus;
-    TRowTimeFormatter m_times; // used by the searching thread only
-    QByteArray m_lastFolder;   // rows of one folder share its bytes
-    mutable QMutex m_mutex;    // guards what follows
+    TRowTimeFormatter m_times; // used by the searching thread only, as the two below
+    TRowSizeFormatter m_sizes;
+    QByteArray m_lastFolder; // rows of one folder share its bytes
+    mutable QMutex m_mutex;  // guards what follows
     std::vector<TFoundRow> m_rows;
+    size_t m_batchCapacity = 0; // room each batch starts with: as much as the largest needed
     std::optional<QByteArray> m_status;
     bool m_posted = false;
     QTimer m_timer;
