@@ -29,6 +29,7 @@ bench: build
 	$(BUILD)/bench/watch/watch_latency
 	$(BUILD)/bench/search/scan_bench
 	bash bench/clean_vs_perl.sh
+	python3 bench/watch_clean.py --cli $(BUILD)/cli/pagewarden-cli
 	bash bench/search_vs_rg.sh
 
 format:
