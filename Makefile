@@ -12,15 +12,22 @@ build: deps
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET)
 
+# The threaded modules run once more under the address and undefined-behaviour sanitizers.
+SANITIZED := threads_tests watch_tests search_tests cleaning_tests
+
 test: build
 	ctest --preset $(PRESET)
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan --target $(SANITIZED)
+	ctest --preset asan -L '^($(subst $(eval) ,|,$(SANITIZED)))$$'
 
 run: build
 	@scripts/install-deps.sh run
 	@scripts/run-window.sh $(BUILD)
 
-asan:
-	@$(MAKE) --no-print-directory test PRESET=asan
+# Every test under the sanitizers.
+asan: deps
+	cmake --workflow --preset asan
 
 # Benchmarks: kernels with Google Benchmark, whole jobs against peers in the same run.
 bench: build
@@ -29,6 +36,7 @@ bench: build
 	$(BUILD)/bench/watch/watch_latency
 	$(BUILD)/bench/search/scan_bench
 	bash bench/clean_vs_perl.sh
+	python3 bench/watch_clean.py --cli $(BUILD)/cli/pagewarden-cli
 	bash bench/search_vs_rg.sh
 	bash bench/window_vs_cli.sh
 

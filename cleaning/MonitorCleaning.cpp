@@ -4,6 +4,8 @@
 #include "threads/OBThread.h"
 #include "watch/FileSystemWatcher.h"
 
+#include <utility>
+
 namespace pw {
 
 bool isCleanerTemporary(const QByteArray& path) {
@@ -59,7 +61,7 @@ void TMonitorCleaning::FileSystemWatcherChange(TFileOperation operation,
 
 void TMonitorCleaning::Enqueue(const QByteArray& path) {
     if (!m_worker.OneThreadIsRunning()) {
-        StartJob(path);
+        StartJob({path});
         return;
     }
     if (!m_pendingSet.contains(path)) {
@@ -68,30 +70,34 @@ void TMonitorCleaning::Enqueue(const QByteArray& path) {
     }
 }
 
-bool TMonitorCleaning::StartJob(const QByteArray& path) {
-    m_jobPath = path;
+bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
+    m_jobPaths = std::move(paths);
     m_jobRule = Rule ? Rule() : QByteArray();
     try {
-        return m_worker.Execute() != 0;
+        if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
         Log(QByteArray("无法启动清理线程: ") + error.what());
-        return false;
     }
+    return false;
 }
 
 void TMonitorCleaning::JobExecute() {
-    m_jobReport = m_cleaner.clean(m_jobPath, m_jobRule, Keyword);
+    m_jobReports.clear();
+    for (const QByteArray& path : m_jobPaths)
+        m_jobReports.append(m_cleaner.clean(path, m_jobRule, Keyword));
 }
 
 void TMonitorCleaning::JobFinish() {
-    if (!m_jobReport.ruleError.isEmpty())
-        Log("清理规则无效，未清理 " + m_jobPath + ": " + m_jobReport.ruleError);
-    if (OnFileCleaned) OnFileCleaned(m_jobPath, m_jobReport);
-    while (!m_pending.isEmpty()) {
-        const QByteArray next = m_pending.takeFirst();
-        m_pendingSet.remove(next);
-        if (StartJob(next)) return;
+    for (qsizetype i = 0; i < m_jobReports.size(); ++i) {
+        const QByteArray& path = m_jobPaths[i];
+        const CleanReport& report = m_jobReports[i];
+        if (!report.ruleError.isEmpty())
+            Log("清理规则无效，未清理 " + path + ": " + report.ruleError);
+        if (OnFileCleaned) OnFileCleaned(path, report);
     }
+    if (m_pending.isEmpty()) return;
+    m_pendingSet.clear();
+    StartJob(std::exchange(m_pending, {}));
 }
 
 qsizetype TMonitorCleaning::DropPending() {

@@ -16,10 +16,11 @@ class TFileSystemWatcher;
 class TOBThread;
 
 // Monitoring: a watcher on a folder tree, and every file it reports as modified logged and
-// cleaned by a job of its own on a worker component (the window's ClearThread1), one job at a
-// time. A file reported while a job runs waits in a queue (each path once) and is cleaned after
-// it, so no reported file is left as it was. The window and pagewarden-cli both monitor through
-// this class. Driven on the owner's thread.
+// cleaned by a job on a worker component (the window's ClearThread1), one job at a time. Files
+// reported while a job runs wait in a queue (each path once) and the next job cleans them all,
+// in the order reported, so no reported file is left as it was and a burst of changes does not
+// pay for a thread per file. The window and pagewarden-cli both monitor through this class.
+// Driven on the owner's thread.
 class TMonitorCleaning : public QObject {
     Q_OBJECT
 
@@ -57,7 +58,7 @@ public:
 
 private:
     void Enqueue(const QByteArray& path);
-    bool StartJob(const QByteArray& path);
+    bool StartJob(QList<QByteArray> paths);
     void JobExecute();
     void JobFinish();
     void Log(const QByteArray& line);
@@ -68,9 +69,9 @@ private:
     QList<QByteArray> m_pending;
     QSet<QByteArray> m_pendingSet;
     // Handed to the running job when it starts, handed back when it ends.
-    QByteArray m_jobPath;
+    QList<QByteArray> m_jobPaths;
     QByteArray m_jobRule;
-    CleanReport m_jobReport;
+    QList<CleanReport> m_jobReports;
     FileCleaner m_cleaner;
 };
 

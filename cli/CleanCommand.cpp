@@ -2,6 +2,8 @@
 #include "cleaning/FileCleaner.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "cli/SearchOptions.h"
+#include "search/FindFile.h"
 
 namespace pw::cli {
 
@@ -31,30 +33,52 @@ void print(const Output& out, const QByteArray& path, const CleanReport& report,
             out.line('\t' + escapedLine(text));
 }
 
+// The files a search of the window would list for the same settings, in search order. Folder
+// entries (listed by a search without keyword) are not files and are left out.
+QList<QByteArray> findFiles(const SearchOptions& options) {
+    QList<QByteArray> files;
+    TFindFile findFile;
+    options.applyTo(findFile);
+    findFile.OnFileMatch = [&](QObject*, const QByteArray& folder, const TSearchRec& info) {
+        if (!(info.Attr & FILE_ATTRIBUTE_DIRECTORY)) files.append(folder + info.Name);
+    };
+    findFile.Execute();
+    return files;
+}
+
 } // namespace
 
 int runClean(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
+    addSearchOptions(parser);
     parser.addOption({"files", "Clean exactly the FILEs given, without searching."});
     parser.addOption({"dry-run", "Change nothing; print each text that would be removed."});
     parser.addOutputOptions();
-    parser.addPositional("FILE", "Files to clean (with --files).", "FILE...");
+    parser.addPositional("PATH", "Folders to search and clean (FILEs with --files).", "PATH...");
     if (auto status = parser.parse()) return *status;
-    if (!parser.isSet("files")) return parser.usageError("give the files to clean with --files");
-    const QList<QByteArray> files = parser.positional();
-    if (files.isEmpty()) return parser.usageError("no FILE given");
-
+    const QList<QByteArray> paths = parser.positional();
+    if (paths.isEmpty())
+        return parser.usageError(parser.isSet("files") ? "no FILE given" : "no PATH given");
+    SearchOptions search;
+    if (!parser.isSet("files")) {
+        if (auto error = readSearchOptions(parser, paths, search)) return parser.usageError(*error);
+        if (!checkSearchPaths(paths)) return ExitUsage;
+    }
+    // Refused before any file is touched.
     const QByteArray rule = parser.rule();
     if (auto error = checkCleaningRule(rule)) {
         Output::error("--rule", error->what());
         return ExitUsage;
     }
+    const QList<QByteArray> files = parser.isSet("files") ? paths : findFiles(search);
+
     const QByteArray keyword = parser.keyword();
     const KeywordSource keywordSource = [keyword] { return keyword; };
     const CleanMode mode = parser.isSet("dry-run") ? CleanMode::DryRun : CleanMode::Write;
     const Output out(parser.json(), parser.quiet());
 
+    // One file after the other, each once, in the order given or found.
     int status = ExitSuccess;
     FileCleaner cleaner;
     for (const QByteArray& path : files) {

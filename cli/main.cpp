@@ -14,8 +14,10 @@ const Command Commands[] = {
     {"search", "search [options] PATH...",
      "List the files under the PATHs whose name matches the masks and that hold the keyword.",
      runSearch},
-    {"clean", "clean [options] --files FILE...",
-     "Remove injected elements that hold the keyword from files.", runClean},
+    {"clean", "clean [options] PATH... | --files FILE...",
+     "Search the PATHs (or take the FILEs), then remove the injected elements that hold the "
+     "keyword from each file, one after the other.",
+     runClean},
     {"watch", "watch [options] PATH",
      "Watch a folder tree and clean every file as soon as it is modified, until SIGINT or "
      "SIGTERM.",

@@ -35,7 +35,7 @@ TEST(CleanCommand, UsageErrorsAndInvalidRulesExitWithTwoAndTouchNothing) {
     } cases[] = {
         {{}, "Usage: pagewarden-cli COMMAND"},
         {{"scrub"}, "pagewarden-cli: unknown command 'scrub'"},
-        {{"clean", file}, "pagewarden-cli clean: give the files to clean with --files"},
+        {{"clean"}, "pagewarden-cli clean: no PATH given"},
         {{"clean", "--files"}, "pagewarden-cli clean: no FILE given"},
         {{"clean", "--bogus", "--files", file}, "pagewarden-cli clean: Unknown option 'bogus'."},
         {{"clean", "--rule", "(<script", "--files", file},
@@ -91,6 +91,40 @@ TEST(CleanCommand, QuietPrintsOnlyErrorsAndVersionAnswers) {
     EXPECT_EQ(readFile(file), "a\r\nb\r\n");
     EXPECT_EQ(runCli({"--version"}).out, "pagewarden-cli " PAGEWARDEN_VERSION "\n");
     EXPECT_EQ(runCli({"clean", "--help"}).exitCode, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Searching, then cleaning each found file once, in search order.
+TEST(CleanCommand, CleansWhatTheSearchFinds) {
+    TempTree tree;
+    const QByteArray a = tree.write("a.html", Infected);
+    const QByteArray b = tree.write("sub/b.php", Infected);
+    const QByteArray other = tree.write("c.css", Infected); // outside the masks
+    const QByteArray clean = tree.write("d.htm", "no keyword\n");
+    const ProgramResult r = runCli({"clean", tree.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 2) << r.out.constData();
+    EXPECT_TRUE(lines.contains("cleaned\t" + a));
+    EXPECT_TRUE(lines.contains("cleaned\t" + b));
+    EXPECT_EQ(readFile(a), "a\r\nb\r\n");
+    EXPECT_EQ(readFile(b), "a\r\nb\r\n");
+    EXPECT_EQ(readFile(other), Infected);
+    EXPECT_EQ(readFile(clean), "no keyword\n");
+}
+
+TEST(CleanCommand, RefusesBadPathsAndRulesBeforeTouchingAnything) {
+    TempTree tree;
+    const QByteArray a = tree.write("a.html", Infected);
+    EXPECT_EQ(runCli({"clean", "--rule", "[", tree.path()}).exitCode, 2);
+    const ProgramResult missing = runCli({"clean", tree.path(), tree.path("nowhere")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.startsWith("pagewarden-cli: " + tree.path("nowhere") + ": "))
+        << missing.err.constData();
+    EXPECT_EQ(readFile(a), Infected);
 }
 
 } // namespace
