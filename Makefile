@@ -13,7 +13,7 @@ build: deps
 	cmake --build --preset $(PRESET)
 
 # The threaded modules run once more under the address and undefined-behaviour sanitizers.
-SANITIZED := threads_tests watch_tests search_tests cleaning_tests
+SANITIZED := threads_tests watch_tests search_tests cleaning_tests app_tests
 
 test: build
 	ctest --preset $(PRESET)
