@@ -5,7 +5,9 @@
 #include "app/ResultsView.h"
 #include "app/RowText.h"
 #include "app/ShellOpen.h"
+#include "cleaning/BatchCleaning.h"
 #include "cleaning/FileCleaner.h"
+#include "cleaning/MonitorCleaning.h"
 #include "common/Defaults.h"
 #include "common/Text.h"
 #include "platform/SettingsStore.h"
@@ -45,13 +47,17 @@ MainForm::MainForm(QWidget* parent)
     : QWidget(parent) {
     BuildLayout();
     CreateFindFile();
+    CreateCleaning();
     WireEvents();
     FormCreate();
 }
 
-// The search goes first: once it is gone no handler of this window runs on its thread.
+// The search and the cleaning logic go first: once they are gone (the cleaning logic waits for
+// its running jobs) no handler of this window runs on another thread.
 MainForm::~MainForm() {
     delete FindFile;
+    delete Batch;
+    delete Monitor;
 }
 
 void MainForm::WireEvents() {
@@ -190,10 +196,7 @@ void MainForm::FoundFilesDblClick() {
     ShellOpen(FoundFilesModel->row(selected.constFirst().row()).path());
 }
 
-// --- Cleaning and monitoring (their jobs come with the cleaning side of the window) ---------
-
-void MainForm::ClearButtonClick() {}
-void MainForm::JkButtonClick() {}
+// --- Cleaning (see MainFormCleaning.cpp for the jobs and monitoring) ------------------------
 
 void MainForm::ClearListedFile(int index) const {
     if (const std::optional<QByteArray> path = FoundFilesModel->pathAt(index))
@@ -210,6 +213,7 @@ void MainForm::ClearChangedFile(const QByteArray& fileName) const {
 void MainForm::closeEvent(QCloseEvent* event) {
     bool canClose = true;
     FormCloseQuery(canClose);
+    if (canClose) FinishJobs();
     event->setAccepted(canClose);
 }
 

@@ -19,7 +19,11 @@ class QTimeEdit;
 
 namespace pw {
 
+class TBatchCleaning;
 class TFieldText;
+class TFileSystemWatcher;
+class TMonitorCleaning;
+class TOBThread;
 class TFindAnimation;
 class TFoundFilesModel;
 struct TFoundRow;
@@ -116,6 +120,14 @@ public:
 
     // The search component and its settings from the layout.
     TFindFile* FindFile;
+    // The cleaning side: the batch worker, the monitor worker and the directory watcher, with
+    // the batch and monitoring logic that drives them (ClearIndex and ChangedFileName live
+    // there).
+    TOBThread* ClearThread;
+    TOBThread* ClearThread1;
+    TFileSystemWatcher* FileSystemWatcher1;
+    TBatchCleaning* Batch;
+    TMonitorCleaning* Monitor;
 
     // Handlers, named after the control and the event.
     void FormCreate();
@@ -137,6 +149,7 @@ public:
     int FoundFilesCompare(const TFoundRow& row1, const TFoundRow& row2) const;
     void FoundFilesDblClick();
     void ClearButtonClick();
+    void ClearThreadFinishAll(const QByteArray& error);
     void JkButtonClick();
 
     // The cleaning of one file, for the jobs of the batch and of the monitor; run on a worker
@@ -173,6 +186,8 @@ private:
     void BuildAttributesPage();
     void BuildLogPages();
     void CreateFindFile();
+    void CreateCleaning();
+    void FinishJobs();
     void SetTimeStampCriteria(TDateTimeCriteria& times) const;
     void SetTabOrder();
     void WireEvents();

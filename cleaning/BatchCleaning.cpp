@@ -1,6 +1,7 @@
 #include "cleaning/BatchCleaning.h"
 
 #include "threads/OBThread.h"
+#include "threads/WaitForJobs.h"
 
 namespace pw {
 
@@ -13,8 +14,15 @@ TBatchCleaning::TBatchCleaning(TOBThread& worker, QObject* owner)
 }
 
 TBatchCleaning::~TBatchCleaning() {
+    Abandon();
+    WaitForJobs(m_worker);
+    m_worker.OnExecute = nullptr;
     m_worker.OnFinish = nullptr;
     m_worker.OnFinishAll = nullptr;
+}
+
+void TBatchCleaning::Abandon() {
+    if (m_running) m_paths.resize(m_clearIndex + 1);
 }
 
 bool TBatchCleaning::Start(const QList<QByteArray>& paths) {

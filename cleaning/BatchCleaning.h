@@ -22,6 +22,7 @@ class TBatchCleaning : public QObject {
 public:
     // Binds the worker's OnExecute, OnFinish and OnFinishAll; the worker must outlive the batch.
     explicit TBatchCleaning(TOBThread& worker, QObject* owner = nullptr);
+    // Abandons the files not yet started and waits for the running job.
     ~TBatchCleaning() override;
 
     // Read on the owner's thread as each job starts.
@@ -39,6 +40,8 @@ public:
     // batch runs or there is nothing to clean.
     bool Start(const QList<QByteArray>& paths);
     bool Running() const { return m_running; }
+    // The running job is the last: for a program that is closing.
+    void Abandon();
     int ClearIndex() const { return m_clearIndex; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 #include "threads/OBThread.h"
+#include "threads/WaitForJobs.h"
 #include "watch/FileSystemWatcher.h"
 
 #include <utility>
@@ -18,6 +19,9 @@ TMonitorCleaning::TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worke
     , m_watcher(watcher)
     , m_worker(worker) {
     m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text); };
+    m_watcher.setOnChange([this](TFileOperation op, const QByteArray& f1, const QByteArray& f2) {
+        FileSystemWatcherChange(op, f1, f2);
+    });
     m_worker.OnExecute = [this](QObject*, void*) { JobExecute(); };
     m_worker.OnFinish = [this](QObject*) { JobFinish(); };
 }
@@ -25,15 +29,15 @@ TMonitorCleaning::TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worke
 TMonitorCleaning::~TMonitorCleaning() {
     m_watcher.setOnChange(nullptr);
     m_watcher.OnNotice = nullptr;
+    DropPending();
+    WaitForJobs(m_worker);
+    m_worker.OnExecute = nullptr;
     m_worker.OnFinish = nullptr;
 }
 
 void TMonitorCleaning::Start(const QByteArray& folder) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
     m_watcher.setWatchedDir(trimmed(folder));
-    m_watcher.setOnChange([this](TFileOperation op, const QByteArray& f1, const QByteArray& f2) {
-        FileSystemWatcherChange(op, f1, f2);
-    });
     m_watcher.setActived(true);
 }
 

@@ -28,6 +28,7 @@ public:
     // Binds the watcher's OnChange and OnNotice and the worker's OnExecute and OnFinish; both
     // must outlive the monitor.
     TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worker, QObject* owner = nullptr);
+    // Stops watching, forgets the queue and waits for the running job.
     ~TMonitorCleaning() override;
 
     // Read on the owner's thread as each job starts.

@@ -1,0 +1,112 @@
+// The cleaning side of the window: batch cleaning of the listed files and monitoring of the
+// search path, both on worker threads, through the logic pagewarden-cli shares.
+#include "app/FieldText.h"
+#include "app/FoundFilesModel.h"
+#include "app/MainForm.h"
+#include "cleaning/BatchCleaning.h"
+#include "cleaning/CleaningRule.h"
+#include "cleaning/MonitorCleaning.h"
+#include "threads/OBThread.h"
+#include "threads/WaitForJobs.h"
+#include "watch/FileSystemWatcher.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace pw {
+
+namespace {
+
+const QString StartMonitoring = QString::fromUtf8("开始监控");
+const QString StopMonitoring = QString::fromUtf8("停止监控");
+
+} // namespace
+
+void MainForm::CreateCleaning() {
+    ClearThread = new TOBThread(this);
+    ClearThread->setObjectName("ClearThread");
+    ClearThread1 = new TOBThread(this);
+    ClearThread1->setObjectName("ClearThread1");
+    for (TOBThread* worker : {ClearThread, ClearThread1}) {
+        worker->setExclusif(true);
+        worker->setRunOnCreate(true);
+        worker->setFreeOnTerminate(true);
+    }
+    FileSystemWatcher1 = new TFileSystemWatcher(this);
+    FileSystemWatcher1->setObjectName("FileSystemWatcher1");
+    FileSystemWatcher1->setActived(false);
+    FileSystemWatcher1->setWatchedDir(DefaultLocation);
+    FileSystemWatcher1->setWatchSubTree(true);
+    FileSystemWatcher1->setNotifyFilters({nfAttributeChange});
+
+    // The rule is read as each job starts, the keyword by the job for every match it tests.
+    const auto rule = [this] { return m_ruleText->text(); };
+    const KeywordSource keyword = [this] { return m_keywordText->text(); };
+
+    Batch = new TBatchCleaning(*ClearThread);
+    Batch->Rule = rule;
+    Batch->Keyword = keyword;
+    Batch->OnBatchFinished = [this](const QByteArray& error) { ClearThreadFinishAll(error); };
+
+    Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
+    Monitor->Rule = rule;
+    Monitor->Keyword = keyword;
+    Monitor->OnLog = [this](const QByteArray& line) {
+        Logs->appendPlainText(QString::fromUtf8(line));
+    };
+}
+
+// The batch takes the listed paths now: sorting or searching again while it runs changes
+// neither which files are cleaned nor how often.
+void MainForm::ClearButtonClick() {
+    if (FoundFilesModel->rowCount() == 0) {
+        QMessageBox::information(this, QString::fromUtf8("提示"),
+                                 QString::fromUtf8("没有可以清理的文件~"));
+        return;
+    }
+    if (const auto error = checkCleaningRule(m_ruleText->text())) {
+        QMessageBox::warning(this, QApplication::applicationName(),
+                             QString::fromUtf8(error->what()));
+        return;
+    }
+    QList<QByteArray> paths;
+    paths.reserve(FoundFilesModel->rowCount());
+    for (int i = 0; i < FoundFilesModel->rowCount(); ++i)
+        paths.append(FoundFilesModel->row(i).path());
+    ClearButton->setEnabled(false);
+    Batch->Start(paths);
+}
+
+void MainForm::ClearThreadFinishAll(const QByteArray& error) {
+    ClearButton->setEnabled(true);
+    if (!error.isEmpty()) {
+        QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
+        return;
+    }
+    setStatusText(QString::fromUtf8("木马清理完毕"));
+}
+
+void MainForm::JkButtonClick() {
+    if (JkButton->text() == StartMonitoring) {
+        JkButton->setText(StopMonitoring);
+        Monitor->Start(Location->text().toUtf8());
+    } else {
+        JkButton->setText(StartMonitoring);
+        Monitor->Stop();
+    }
+}
+
+// Closing: no new job starts, and the running ones finish, so no file is left half-done and no
+// job outlives the fields it reads.
+void MainForm::FinishJobs() {
+    Monitor->Stop();
+    Monitor->DropPending();
+    Batch->Abandon();
+    WaitForJobs(*ClearThread);
+    WaitForJobs(*ClearThread1);
+}
+
+} // namespace pw
