@@ -31,7 +31,7 @@
 namespace pw {
 
 const QByteArray MainForm::DefaultLocation = "/";
-const QByteArray MainForm::SettingsKey = "\\SoftWare\\Scrubline";
+const QByteArray MainForm::SettingsKey = pw::SettingsKey.toByteArray();
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "cli/CommandParser.h"
 
 #include "common/Defaults.h"
+#include "platform/SettingsStore.h"
 
 #include <cstdio>
 
@@ -17,7 +18,10 @@ CommandParser::CommandParser(const Invocation& invocation)
 
 void CommandParser::addKeywordOption() {
     m_parser.addOption(
-        {"keyword", QString("The attacker's keyword (default: %1).").arg(DefaultKeyword), "TEXT"});
+        {"keyword",
+         QString("The attacker's keyword (default: the one the window saved, else %1).")
+             .arg(DefaultKeyword),
+         "TEXT"});
 }
 
 void CommandParser::addKeywordOptions() {
@@ -86,7 +90,20 @@ QList<QByteArray> CommandParser::positional() const {
 }
 
 QByteArray CommandParser::keyword() const {
-    return m_parser.isSet("keyword") ? value("keyword") : DefaultKeyword;
+    if (m_parser.isSet("keyword")) return value("keyword");
+    return storedKeyword();
+}
+
+// The keyword the window saved at its last search, read without creating anything; any failure
+// leaves the default, as in the window.
+QByteArray storedKeyword() {
+    try {
+        const QByteArray text =
+            TSettingsStore::fromEnvironment().readString(SettingsKey, "SearchKey");
+        if (!text.isEmpty()) return text;
+    } catch (const ERegistryError&) {
+    }
+    return DefaultKeyword;
 }
 
 QByteArray CommandParser::rule() const {

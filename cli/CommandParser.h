@@ -31,7 +31,7 @@ public:
     QByteArray value(const QString& name) const;
     QList<QByteArray> positional() const;
 
-    QByteArray keyword() const; // --keyword, or the default keyword
+    QByteArray keyword() const; // --keyword, else the stored keyword, else the default
     QByteArray rule() const;    // --rule, or the default rule
     bool json() const { return m_parser.isSet("json"); }
     bool quiet() const { return m_parser.isSet("quiet"); }
@@ -43,5 +43,8 @@ private:
     const Command& m_command;
     QCommandLineParser m_parser;
 };
+
+// The keyword the window saved ("SearchKey"), or the default keyword when there is none.
+QByteArray storedKeyword();
 
 } // namespace pw::cli

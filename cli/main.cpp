@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "threads/ThreadMutex.h"
 
 #include <QCoreApplication>
 
@@ -40,6 +41,7 @@ void printUsage(FILE* to) {
 } // namespace
 
 int main(int argc, char** argv) {
+    pw::CreateThreadMutex();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pagewarden-cli");
     QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);

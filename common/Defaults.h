@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 namespace pw {
+
+// The key of the two stored settings, the values "SearchKey" (the keyword) and "SearchPath".
+inline constexpr QByteArrayView SettingsKey{"\\SoftWare\\Scrubline"};
 
 // The values the window starts with; the command line uses the same.
 inline const QByteArray DefaultKeyword = "evilstats.example";

@@ -128,3 +128,22 @@ TEST(CleanCommand, RefusesBadPathsAndRulesBeforeTouchingAnything) {
 }
 
 } // namespace
+
+namespace {
+
+// Without --keyword, the keyword the window saved is the default.
+TEST(CleanCommand, TheWindowsSavedKeywordIsTheDefault) {
+    TempTree tree;
+    const QByteArray store =
+        tree.write("registry.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SoftWare\\Scrubline]"
+                                   "\n\"SearchKey\"=\"badads.example\"\n");
+    const QByteArray file = tree.write("a.html", "<script src=//BadAds.example/x></script>\n");
+    const QByteArray before = qgetenv("PAGEWARDEN_REGISTRY");
+    qputenv("PAGEWARDEN_REGISTRY", store);
+    const ProgramResult r = runCli({"clean", "--files", file});
+    qputenv("PAGEWARDEN_REGISTRY", before);
+    EXPECT_EQ(r.out, "cleaned\t" + file + "\n") << r.err.constData();
+    EXPECT_EQ(readFile(file), "");
+}
+
+} // namespace
