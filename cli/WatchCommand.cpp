@@ -2,6 +2,7 @@
 #include "cleaning/MonitorCleaning.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "watch/FileSystemWatcher.h"
 
@@ -10,7 +11,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,16 +37,6 @@ bool catchStopSignals() {
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-// Log lines name files by full path: a relative folder is taken from the working folder, without
-// resolving symbolic links.
-QByteArray absolutePath(const QByteArray& path) {
-    if (path.startsWith('/')) return path;
-    char* cwd = ::getcwd(nullptr, 0);
-    QByteArray full = QByteArray(cwd ? cwd : "/") + '/' + path;
-    std::free(cwd);
-    return full;
-}
-
 const char* statusWord(const CleanReport& report) {
     return report.outcome == CleanOutcome::Cleaned ? "cleaned" : "unchanged";
 }
@@ -61,7 +51,8 @@ int runWatch(const Invocation& invocation) {
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
     if (paths.size() != 1) return parser.usageError("give exactly one PATH to watch");
-    const QByteArray folder = absolutePath(paths.first());
+    // Log lines name files by full path: a relative folder is taken from the working folder.
+    const QByteArray folder = ExpandPath(paths.first());
     struct stat st {};
     if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         Output::error(folder, "not a folder that can be watched");
