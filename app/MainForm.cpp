@@ -205,7 +205,8 @@ void MainForm::ClearListedFile(int index) const {
 
 void MainForm::ClearChangedFile(const QByteArray& fileName) const {
     const QByteArray path = fileName; // the caller may change its text meanwhile
-    cleanFile(path, m_ruleText->text(), [this] { return m_keywordText->text(); });
+    cleanFile(CleanTarget::inOwnFolder(path), m_ruleText->text(),
+              [this] { return m_keywordText->text(); });
 }
 
 // --- Window events ---------------------------------------------------------------------------

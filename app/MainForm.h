@@ -156,7 +156,8 @@ public:
     // thread, silent. The rule (regxTxt) is read once per call, the keyword (Phrase) anew for
     // every match tested, each as its field holds it at that moment. ClearListedFile cleans the
     // path of a results row (its folder bytes followed by its name bytes); a row that no longer
-    // exists is left alone.
+    // exists is left alone. Both clean beneath the file's own folder: the jobs themselves clean
+    // beneath the searched or watched folder.
     void ClearListedFile(int index) const;
     void ClearChangedFile(const QByteArray& fileName) const;
 

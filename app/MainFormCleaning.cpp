@@ -6,6 +6,8 @@
 #include "cleaning/BatchCleaning.h"
 #include "cleaning/CleaningRule.h"
 #include "cleaning/MonitorCleaning.h"
+#include "search/FindFile.h"
+#include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "threads/WaitForJobs.h"
 #include "watch/FileSystemWatcher.h"
@@ -72,12 +74,14 @@ void MainForm::ClearButtonClick() {
                              QString::fromUtf8(error->what()));
         return;
     }
-    QList<QByteArray> paths;
-    paths.reserve(FoundFilesModel->rowCount());
+    // Each row is cleaned beneath the searched folder it was found in.
+    const QByteArrayList roots = SearchRoots(FindFile->Criteria());
+    QList<CleanTarget> targets;
+    targets.reserve(FoundFilesModel->rowCount());
     for (int i = 0; i < FoundFilesModel->rowCount(); ++i)
-        paths.append(FoundFilesModel->row(i).path());
+        targets.append(CleanTarget::beneath(roots, FoundFilesModel->row(i).path()));
     ClearButton->setEnabled(false);
-    Batch->Start(paths);
+    Batch->Start(targets);
 }
 
 void MainForm::ClearThreadFinishAll(const QByteArray& error) {

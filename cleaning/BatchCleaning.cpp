@@ -22,12 +22,12 @@ TBatchCleaning::~TBatchCleaning() {
 }
 
 void TBatchCleaning::Abandon() {
-    if (m_running) m_paths.resize(m_clearIndex + 1);
+    if (m_running) m_targets.resize(m_clearIndex + 1);
 }
 
-bool TBatchCleaning::Start(const QList<QByteArray>& paths) {
-    if (m_running || paths.isEmpty()) return false;
-    m_paths = paths;
+bool TBatchCleaning::Start(const QList<CleanTarget>& targets) {
+    if (m_running || targets.isEmpty()) return false;
+    m_targets = targets;
     m_clearIndex = 0;
     m_error.clear();
     m_running = true;
@@ -36,7 +36,7 @@ bool TBatchCleaning::Start(const QList<QByteArray>& paths) {
 }
 
 void TBatchCleaning::StartJob() {
-    m_jobPath = m_paths.at(m_clearIndex);
+    m_jobTarget = m_targets.at(m_clearIndex);
     m_jobRule = Rule ? Rule() : QByteArray();
     try {
         if (m_worker.Execute() != 0) return;
@@ -49,19 +49,19 @@ void TBatchCleaning::StartJob() {
 }
 
 void TBatchCleaning::JobExecute() {
-    m_jobReport = m_cleaner.clean(m_jobPath, m_jobRule, Keyword, Mode);
+    m_jobReport = m_cleaner.clean(m_jobTarget, m_jobRule, Keyword, Mode);
 }
 
 void TBatchCleaning::JobFinish() {
-    if (OnFileCleaned) OnFileCleaned(m_jobPath, m_jobReport);
-    if (++m_clearIndex < m_paths.size()) StartJob();
+    if (OnFileCleaned) OnFileCleaned(m_jobTarget.path, m_jobReport);
+    if (++m_clearIndex < m_targets.size()) StartJob();
 }
 
 void TBatchCleaning::JobFinishAll() {
     if (!m_running) return;
     m_running = false;
     m_clearIndex = 0;
-    m_paths.clear();
+    m_targets.clear();
     if (OnBatchFinished) OnBatchFinished(m_error);
 }
 

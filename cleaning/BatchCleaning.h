@@ -36,9 +36,9 @@ public:
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
     std::function<void(const QByteArray& error)> OnBatchFinished;
 
-    // Starts cleaning paths[0], then the next at each finish. False, with nothing started, when a
-    // batch runs or there is nothing to clean.
-    bool Start(const QList<QByteArray>& paths);
+    // Starts cleaning targets[0], then the next at each finish. False, with nothing started, when
+    // a batch runs or there is nothing to clean.
+    bool Start(const QList<CleanTarget>& targets);
     bool Running() const { return m_running; }
     // The running job is the last: for a program that is closing.
     void Abandon();
@@ -51,12 +51,12 @@ private:
     void JobFinishAll();
 
     TOBThread& m_worker;
-    QList<QByteArray> m_paths;
+    QList<CleanTarget> m_targets;
     int m_clearIndex = 0;
     bool m_running = false;
     QByteArray m_error;
     // Handed to the running job when it starts, handed back when it ends.
-    QByteArray m_jobPath;
+    CleanTarget m_jobTarget;
     QByteArray m_jobRule;
     CleanReport m_jobReport;
     FileCleaner m_cleaner; // one job at a time: the rule is compiled once per batch

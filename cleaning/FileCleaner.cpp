@@ -25,18 +25,19 @@ CleanReport failed(FileProblem problem, int errnum = 0) {
 }
 
 // The owner's write bit is the file's own read-only mark; the access check covers everyone else.
-FileProblem writeProblem(const QByteArray& path, const struct stat& st) {
+FileProblem writeProblem(const FolderBeneath& folder, const struct stat& st) {
     if ((st.st_mode & S_IWUSR) == 0) return FileProblem::ReadOnly;
-    if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
+    if (::faccessat(folder.fd(), folder.name().constData(), W_OK,
+                    AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         return FileProblem::NoAccess;
     return FileProblem::None;
 }
 
 } // namespace
 
-CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
-                      CleanMode mode) {
-    return FileCleaner().clean(path, rule, keyword, mode);
+CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
+                      const KeywordSource& keyword, CleanMode mode) {
+    return FileCleaner().clean(target, rule, keyword, mode);
 }
 
 FileCleaner::FileCleaner()
@@ -46,7 +47,7 @@ FileCleaner::FileCleaner()
 
 FileCleaner::~FileCleaner() = default;
 
-CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
+CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule,
                                const KeywordSource& keyword, CleanMode mode) {
     // An equal rule keeps the pattern compiled for the previous file.
     TPcreRegEx& matcher = *m_matcher;
@@ -59,7 +60,9 @@ CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
         return report;
     }
 
-    RegularFile file = RegularFile::open(path);
+    const FolderBeneath folder = FolderBeneath::open(target.root, target.path);
+    if (!folder.isOpen()) return failed(folder.problem(), folder.error());
+    RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
     if (!file.isOpen() || !file.readAll(before)) return failed(file.problem(), file.error());
 
@@ -72,8 +75,9 @@ CleanReport FileCleaner::clean(const QByteArray& path, const QByteArray& rule,
         report.outcome = CleanOutcome::Cleaned;
         return report;
     }
-    if (FileProblem p = writeProblem(path, file.status()); p != FileProblem::None) return failed(p);
-    const RewriteResult written = rewriteFile(path, file.status(), before, cleaned.text);
+    if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
+        return failed(p);
+    const RewriteResult written = rewriteFile(folder, file.status(), before, cleaned.text);
     if (!written.ok()) return failed(written.problem, written.errnum);
     report.outcome = CleanOutcome::Cleaned;
     return report;

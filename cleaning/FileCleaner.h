@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleaning/CleanTarget.h"
 #include "cleaning/CleanText.h"
 #include "platform/RegularFile.h"
 
@@ -31,12 +32,14 @@ struct CleanReport {
 enum class CleanMode { Write, DryRun };
 
 // Cleans one file: reads it, computes its cleaned bytes (see cleanText) and, only when they
-// differ, replaces it atomically with mode and owner kept (see rewriteFile). Symbolic links,
-// folders, special files, read-only files and missing files are left unchanged and reported.
+// differ, replaces it atomically with mode and owner kept (see rewriteFile), every step through
+// the descriptor of its folder opened beneath the target's root. Symbolic links (the file or a
+// folder on its way below the root), folders, special files, read-only files and missing files
+// are left unchanged and reported.
 // A rule that does not compile is reported before the file is opened. Safe to call from any
 // thread: each call has its own matcher.
-CleanReport cleanFile(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
-                      CleanMode mode = CleanMode::Write);
+CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
+                      const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
 
 // Cleans files one after the other with one matcher, so that a run of files with the same rule
 // compiles it once. Used by one thread at a time.
@@ -44,8 +47,8 @@ class FileCleaner {
 public:
     FileCleaner();
     ~FileCleaner();
-    CleanReport clean(const QByteArray& path, const QByteArray& rule, const KeywordSource& keyword,
-                      CleanMode mode = CleanMode::Write);
+    CleanReport clean(const CleanTarget& target, const QByteArray& rule,
+                      const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
 
 private:
     std::unique_ptr<TPcreRegEx> m_matcher;

@@ -1,5 +1,7 @@
 #include "cleaning/FileRewrite.h"
 
+#include <QRandomGenerator>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -44,21 +46,29 @@ bool sameFileUnchanged(const struct stat& a, const struct stat& b) {
            S_ISREG(b.st_mode);
 }
 
-bool stillAsRead(const QByteArray& path, const struct stat& read) {
+bool stillAsRead(const FolderBeneath& folder, const struct stat& read) {
     struct stat now {};
-    return ::lstat(path.constData(), &now) == 0 && sameFileUnchanged(read, now);
+    return ::fstatat(folder.fd(), folder.name().constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+           sameFileUnchanged(read, now);
 }
 
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0) return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
+// A new, exclusively created file in the folder whose name no web mask matches.
+int createTemporary(const FolderBeneath& folder, QByteArray& tempName) {
+    static constexpr char Letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = ".pagewarden-XXXXXX.tmp";
+        for (qsizetype i = 12; i < 18; ++i)
+            tempName[i] = Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        const int fd = ::openat(folder.fd(), tempName.constData(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
-// A new, exclusively created file beside path whose name no web mask matches.
-int createTemporary(const QByteArray& path, QByteArray& tempPath) {
-    tempPath = folderOf(path) + "/.pagewarden-XXXXXX.tmp";
-    return ::mkostemps(tempPath.data(), 4, O_CLOEXEC);
+QByteArray pathIn(const FolderBeneath& folder, const QByteArray& name) {
+    return folder.folderPath() + (folder.folderPath().endsWith('/') ? "" : "/") + name;
 }
 
 // Owner first: changing it can clear the set-id bits that the mode then restores.
@@ -71,10 +81,10 @@ bool keepOwnerAndMode(int fd, const struct stat& original) {
     return ::fchmod(fd, original.st_mode & 07777) == 0;
 }
 
-RewriteResult replaceByRename(const QByteArray& path, const struct stat& read,
+RewriteResult replaceByRename(const FolderBeneath& folder, const struct stat& read,
                               const QByteArray& after) {
-    QByteArray tempPath;
-    const int fd = createTemporary(path, tempPath);
+    QByteArray tempName;
+    const int fd = createTemporary(folder, tempName);
     if (fd < 0) return ioFailure(errno);
 
     RewriteResult result;
@@ -85,33 +95,35 @@ RewriteResult replaceByRename(const QByteArray& path, const struct stat& read,
     ::close(fd);
 
     if (result.ok()) {
-        if (auto hook = beforeReplaceHook.load()) hook(tempPath);
-        if (!stillAsRead(path, read))
+        if (auto hook = beforeReplaceHook.load()) hook(pathIn(folder, tempName));
+        if (!stillAsRead(folder, read))
             result = failure(FileProblem::Changed);
-        else if (::rename(tempPath.constData(), path.constData()) == 0)
+        else if (::renameat(folder.fd(), tempName.constData(), folder.fd(),
+                            folder.name().constData()) == 0)
             return result;
         else
             result = ioFailure(errno);
     }
-    ::unlink(tempPath.constData());
+    ::unlinkat(folder.fd(), tempName.constData(), 0);
     return result;
 }
 
-RewriteResult rewriteInPlace(const QByteArray& path, const struct stat& read,
+RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& read,
                              const QByteArray& before, const QByteArray& after) {
-    QByteArray copyPath;
-    const int copy = createTemporary(path, copyPath);
+    QByteArray copyName;
+    const int copy = createTemporary(folder, copyName);
     if (copy < 0) return ioFailure(errno);
     const bool copied = writeAll(copy, before, 0) && ::fsync(copy) == 0;
     const int copyErrno = errno;
     ::close(copy);
     if (!copied) {
-        ::unlink(copyPath.constData());
+        ::unlinkat(folder.fd(), copyName.constData(), 0);
         return ioFailure(copyErrno);
     }
 
     RewriteResult result;
-    const int fd = ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(folder.fd(), folder.name().constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat now {};
     if (fd < 0) {
         result = ioFailure(errno);
@@ -126,16 +138,16 @@ RewriteResult rewriteInPlace(const QByteArray& path, const struct stat& read,
         }
     }
     if (fd >= 0) ::close(fd);
-    ::unlink(copyPath.constData());
+    ::unlinkat(folder.fd(), copyName.constData(), 0);
     return result;
 }
 
 } // namespace
 
-RewriteResult rewriteFile(const QByteArray& path, const struct stat& read, const QByteArray& before,
-                          const QByteArray& after) {
-    if (read.st_nlink > 1) return rewriteInPlace(path, read, before, after);
-    return replaceByRename(path, read, after);
+RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
+                          const QByteArray& before, const QByteArray& after) {
+    if (read.st_nlink > 1) return rewriteInPlace(folder, read, before, after);
+    return replaceByRename(folder, read, after);
 }
 
 void setBeforeReplaceHook(void (*hook)(const QByteArray& tempPath)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RegularFile.h"
+#include "platform/BeneathRoot.h"
 
 #include <QByteArray>
 
@@ -14,8 +14,9 @@ struct RewriteResult {
     bool ok() const { return problem == FileProblem::None; }
 };
 
-// Replaces the content of the regular file at path, read earlier as `before` with status `read`,
-// by `after`, so that every reader sees either the whole old content or the whole new one:
+// Replaces the content of the regular file folder.name(), read earlier as `before` with status
+// `read`, by `after`, so that every reader sees either the whole old content or the whole new one.
+// Every step goes through the folder's descriptor, never through a path looked up again:
 // - one name: the new bytes go to a temporary file beside it (".pagewarden-XXXXXX.tmp", which no
 //   web mask matches), created exclusively, given the file's owner and mode, flushed to disk and
 //   renamed over it;
@@ -24,8 +25,8 @@ struct RewriteResult {
 //   flushed.
 // Refuses, leaving everything as it was, when the path is no longer that file or was written
 // since `read`, and when the owner cannot be kept.
-RewriteResult rewriteFile(const QByteArray& path, const struct stat& read, const QByteArray& before,
-                          const QByteArray& after);
+RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
+                          const QByteArray& before, const QByteArray& after);
 
 // Crash tests only: called with the temporary file's path once it holds the new bytes and just
 // before it replaces the original.

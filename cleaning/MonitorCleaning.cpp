@@ -38,6 +38,7 @@ TMonitorCleaning::~TMonitorCleaning() {
 void TMonitorCleaning::Start(const QByteArray& folder) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
     m_watcher.setWatchedDir(trimmed(folder));
+    m_roots = {m_watcher.WatchedDir()};
     m_watcher.setActived(true);
 }
 
@@ -76,6 +77,7 @@ void TMonitorCleaning::Enqueue(const QByteArray& path) {
 
 bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     m_jobPaths = std::move(paths);
+    m_jobRoots = m_roots;
     m_jobRule = Rule ? Rule() : QByteArray();
     try {
         if (m_worker.Execute() != 0) return true;
@@ -88,7 +90,8 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
 void TMonitorCleaning::JobExecute() {
     m_jobReports.clear();
     for (const QByteArray& path : m_jobPaths)
-        m_jobReports.append(m_cleaner.clean(path, m_jobRule, Keyword));
+        m_jobReports.append(
+            m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
 }
 
 void TMonitorCleaning::JobFinish() {

@@ -67,10 +67,13 @@ private:
     TFileSystemWatcher& m_watcher;
     TOBThread& m_worker;
     QByteArray m_changedFileName;
+    // The watched folders: every reported file is cleaned only beneath one of them.
+    QByteArrayList m_roots;
     QList<QByteArray> m_pending;
     QSet<QByteArray> m_pendingSet;
     // Handed to the running job when it starts, handed back when it ends.
     QList<QByteArray> m_jobPaths;
+    QByteArrayList m_jobRoots;
     QByteArray m_jobRule;
     QList<CleanReport> m_jobReports;
     FileCleaner m_cleaner;

@@ -4,6 +4,7 @@
 #include "cli/Output.h"
 #include "cli/SearchOptions.h"
 #include "search/FindFile.h"
+#include "search/TargetSearch.h"
 
 namespace pw::cli {
 
@@ -35,12 +36,15 @@ void print(const Output& out, const QByteArray& path, const CleanReport& report,
 
 // The files a search of the window would list for the same settings, in search order. Folder
 // entries (listed by a search without keyword) are not files and are left out.
-QList<QByteArray> findFiles(const SearchOptions& options) {
-    QList<QByteArray> files;
+// Each is cleaned beneath the searched folder it was found in.
+QList<CleanTarget> findFiles(const SearchOptions& options) {
+    QList<CleanTarget> files;
     TFindFile findFile;
     options.applyTo(findFile);
+    const QByteArrayList roots = SearchRoots(options.Criteria);
     findFile.OnFileMatch = [&](QObject*, const QByteArray& folder, const TSearchRec& info) {
-        if (!(info.Attr & FILE_ATTRIBUTE_DIRECTORY)) files.append(folder + info.Name);
+        if (!(info.Attr & FILE_ATTRIBUTE_DIRECTORY))
+            files.append(CleanTarget::beneath(roots, folder + info.Name));
     };
     findFile.Execute();
     return files;
@@ -71,7 +75,12 @@ int runClean(const Invocation& invocation) {
         Output::error("--rule", error->what());
         return ExitUsage;
     }
-    const QList<QByteArray> files = parser.isSet("files") ? paths : findFiles(search);
+    QList<CleanTarget> files;
+    if (parser.isSet("files"))
+        for (const QByteArray& path : paths)
+            files.append(CleanTarget::inOwnFolder(path));
+    else
+        files = findFiles(search);
 
     const QByteArray keyword = parser.keyword();
     const KeywordSource keywordSource = [keyword] { return keyword; };
@@ -81,10 +90,10 @@ int runClean(const Invocation& invocation) {
     // One file after the other, each once, in the order given or found.
     int status = ExitSuccess;
     FileCleaner cleaner;
-    for (const QByteArray& path : files) {
-        const CleanReport report = cleaner.clean(path, rule, keywordSource, mode);
+    for (const CleanTarget& file : files) {
+        const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;
-        print(out, path, report, mode);
+        print(out, file.path, report, mode);
     }
     return status;
 }

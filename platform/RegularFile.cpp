@@ -28,6 +28,9 @@ QByteArray describe(FileProblem problem, int errnum) {
         return "too large to clean (over 1 GiB)";
     case FileProblem::Changed:
         return "changed by another program while being cleaned (left as it is)";
+    case FileProblem::NotBeneath:
+        return "not beneath the tree: a symbolic link or a changed folder on its path (left "
+               "unchanged)";
     case FileProblem::OwnerNotKept:
         return "its owner could not be kept (left unchanged)";
     case FileProblem::Io:
@@ -58,10 +61,10 @@ static FileProblem problemOf(int errnum) {
     }
 }
 
-RegularFile RegularFile::open(const QByteArray& path) {
+RegularFile RegularFile::open(int folderFd, const QByteArray& name) {
     RegularFile file;
     struct stat before {};
-    if (::lstat(path.constData(), &before) != 0) {
+    if (::fstatat(folderFd, name.constData(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
         file.fail(problemOf(errno), errno);
         return file;
     }
@@ -69,7 +72,8 @@ RegularFile RegularFile::open(const QByteArray& path) {
         file.fail(p, 0);
         return file;
     }
-    file.m_fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    file.m_fd =
+        ::openat(folderFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (file.m_fd < 0) {
         file.fail(problemOf(errno), errno);
         return file;

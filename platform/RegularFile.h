@@ -16,7 +16,8 @@ enum class FileProblem {
     ReadOnly, // the owner's write bit is clear
     NoAccess, // the running user may not read it, write it, or write in its folder
     TooLarge,
-    Changed, // replaced or written by someone else while we worked on it
+    Changed,    // replaced or written by someone else while we worked on it
+    NotBeneath, // a symbolic link, a non-folder or a way out of the tree on its path
     OwnerNotKept,
     Io,
 };
@@ -24,15 +25,15 @@ enum class FileProblem {
 // A short reason for messages ("is a symbolic link"); errnum adds the system's text for Io.
 QByteArray describe(FileProblem problem, int errnum = 0);
 
-// A regular file opened for reading without following a symbolic link in its last component.
-// Folders, links and special files are refused from lstat() alone, so a FIFO or a device is never
-// opened and nothing blocks.
+// A regular file opened for reading, by its name within an open folder, without following a
+// symbolic link. Folders, links and special files are refused from their status alone, so a FIFO
+// or a device is never opened and nothing blocks.
 class RegularFile {
 public:
     // Files above this size are refused rather than held in memory several times over.
     static constexpr qint64 MaxSize = qint64(1) << 30;
 
-    static RegularFile open(const QByteArray& path);
+    static RegularFile open(int folderFd, const QByteArray& name);
 
     RegularFile() = default;
     RegularFile(RegularFile&& other) noexcept;

@@ -52,11 +52,12 @@ qsizetype readSome(int fd, unsigned char* into, qsizetype count) {
     }
 }
 
-// Non-blocking, so that a FIFO put in place of a file cannot hold the search; without touching
+// Non-blocking, so that a FIFO put in place of a file cannot hold the search; never through a
+// symbolic link put in place of the file the walk listed; without touching
 // the access time where the system lets us (the owner and root), so that a search by access
 // time finds the same files the next time.
 int openForScan(const QByteArray& path) {
-    constexpr int Flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    constexpr int Flags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     const int fd = ::open(path.constData(), Flags | O_NOATIME);
     if (fd >= 0 || errno != EPERM) return fd;
     return ::open(path.constData(), Flags);

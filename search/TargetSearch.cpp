@@ -150,4 +150,12 @@ bool TTargetSearch::Matches(const QByteArray& Folder, const TSearchRec& FileInfo
     return MatchesWithoutContent(Folder, FileInfo) && Content.Matches(Folder + FileInfo.Name);
 }
 
+QByteArrayList SearchRoots(const TSearchCriteria& Criteria) {
+    const TTargetSearch search(Criteria);
+    QByteArrayList roots;
+    for (int i = 0; i < search.TargetFolders.Count(); ++i)
+        roots.append(search.TargetFolders[i].Path);
+    return roots;
+}
+
 } // namespace pw

@@ -83,4 +83,8 @@ private:
     bool m_needsFindData = true;
 };
 
+// The folders a search with these criteria walks from (full paths ending with "/"): every entry
+// it reports lies beneath one of them.
+QByteArrayList SearchRoots(const TSearchCriteria& Criteria);
+
 } // namespace pw

@@ -65,7 +65,8 @@ void cleanOnShm(benchmark::State& state) {
             state.SkipWithError("cannot write the input file");
         ::close(fd);
         state.ResumeTiming();
-        if (cleanFile(path, DefaultRule, keyword).outcome != CleanOutcome::Cleaned)
+        if (cleanFile(CleanTarget::inOwnFolder(path), DefaultRule, keyword).outcome !=
+            CleanOutcome::Cleaned)
             state.SkipWithError("file not cleaned");
     }
     state.SetBytesProcessed(state.iterations() * page.size());

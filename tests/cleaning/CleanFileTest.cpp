@@ -30,7 +30,7 @@ KeywordSource fixed(const QByteArray& keyword) {
 }
 
 CleanReport clean(const QByteArray& path, const QByteArray& rule = DefaultRule) {
-    return cleanFile(path, rule, fixed(DefaultKeyword));
+    return cleanFile(CleanTarget::inOwnFolder(path), rule, fixed(DefaultKeyword));
 }
 
 bool sameInodeAndTime(const struct stat& a, const struct stat& b) {
@@ -50,7 +50,8 @@ TEST(CleanFile, CaseTableThroughTheFileRoutine) {
         const QByteArray path = tree.write("case.html", c.input);
         const struct stat before = statOf(path);
         const CleanReport report =
-            cleanFile(path, c.rule.isEmpty() ? DefaultRule : c.rule, fixed(c.keyword));
+            cleanFile(CleanTarget::inOwnFolder(path), c.rule.isEmpty() ? DefaultRule : c.rule,
+                      fixed(c.keyword));
         EXPECT_EQ(readFile(path), c.expected);
         const bool written = c.expected != c.input;
         EXPECT_EQ(report.outcome, written ? CleanOutcome::Cleaned : CleanOutcome::Unchanged);
@@ -166,8 +167,8 @@ TEST(CleanFile, DryRunReportsAndChangesNothing) {
     TempTree tree;
     const QByteArray path = tree.write("a.js", Infected);
     const struct stat before = statOf(path);
-    const CleanReport report =
-        cleanFile(path, DefaultRule, fixed(DefaultKeyword), CleanMode::DryRun);
+    const CleanReport report = cleanFile(CleanTarget::inOwnFolder(path), DefaultRule,
+                                         fixed(DefaultKeyword), CleanMode::DryRun);
     EXPECT_EQ(report.outcome, CleanOutcome::Cleaned);
     EXPECT_EQ(report.removed,
               QList<QByteArray>{"<script src=\"http://evilstats.example/a.js\"></script>"});

@@ -46,8 +46,11 @@ TEST(BatchCleaning, CleansEachFileOnceInOrderThenEnds) {
         EXPECT_EQ(error, "");
         ++finished;
     };
-    ASSERT_TRUE(batch.Start(paths));
-    EXPECT_FALSE(batch.Start(paths)); // one batch at a time
+    QList<CleanTarget> targets;
+    for (const QByteArray& path : paths)
+        targets.append({tree.path(), path});
+    ASSERT_TRUE(batch.Start(targets));
+    EXPECT_FALSE(batch.Start(targets)); // one batch at a time
     ASSERT_TRUE(waitFor([&] { return finished > 0; }));
     EXPECT_EQ(done, paths);
     EXPECT_EQ(outcomes,
