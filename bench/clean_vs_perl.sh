@@ -6,7 +6,8 @@
 #   bash bench/clean_vs_perl.sh [CORPUS_DIR]     (default /tmp/pwbench/big, made when missing)
 #
 # Env: SHARED (the shared folder with bench/make_corpus.py and bench/ref_clean.py, default
-# ../shared beside this checkout), BUILD (default build/default), RUNS (10), WORK (/dev/shm/...).
+# ../shared beside this checkout), BUILD (default build/default), RUNS (10), WORK (/dev/shm/...),
+# BASE_CLI (another build's pagewarden-cli, measured as the row "base" to compare two versions).
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")/.." && pwd)
 SHARED=${SHARED:-$(cd "$HERE/../shared" 2>/dev/null && pwd || echo /work/shared)}
@@ -38,9 +39,15 @@ declare -A CMD
 CMD[pagewarden]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$CLI" clean -q --keyword "$PW_KW" --files'
 CMD[perl-spec]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" perl -0777 -i -pe "$PERL_SPEC"'
 PREP='rm -rf "$WORK/run" && cp -a "$WORK/src" "$WORK/run"'
+TOOLS="pagewarden perl-spec"
+if [ -n "${BASE_CLI:-}" ]; then
+    export BASE_CLI
+    CMD[base]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$BASE_CLI" clean -q --keyword "$PW_KW" --files'
+    TOOLS="base pagewarden perl-spec"
+fi
 
 printf '%-12s %9s %9s %9s %9s\n' tool median_s min_s max_s MB/s
-for name in pagewarden perl-spec; do
+for name in $TOOLS; do
     hyperfine --shell=bash --style none -r "$RUNS" --prepare "$PREP" \
         --export-json "$WORK/$name.json" -n "$name" "${CMD[$name]}" >/dev/null
     python3 - "$WORK/$name.json" "$name" "$NBYTES" <<'PY'
@@ -54,6 +61,11 @@ python3 - "$WORK/pagewarden.json" "$WORK/perl-spec.json" <<'PY'
 import json, sys
 a, b = (json.load(open(p))["results"][0]["median"] for p in sys.argv[1:])
 print("throughput ratio pagewarden / perl-spec: %.2f" % (b / a))
+PY
+[ -n "${BASE_CLI:-}" ] && python3 - "$WORK/pagewarden.json" "$WORK/base.json" <<'PY'
+import json, sys
+a, b = (json.load(open(p))["results"][0]["median"] for p in sys.argv[1:])
+print("time ratio pagewarden / base: %.3f" % (a / b))
 PY
 if diff -rq "$WORK/out-pagewarden" "$WORK/out-perl-spec" >/dev/null; then
     echo "check: both leave the same bytes in all $NFILES files"
