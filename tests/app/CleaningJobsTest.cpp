@@ -104,6 +104,29 @@ TEST_F(CleaningTest, BatchCleansTheRowsInOrderOneAfterTheOther) {
         EXPECT_EQ(readFile(file), Clean);
 }
 
+// The rows are cleaned beneath the searched folder: a folder swapped for a link to another tree
+// between the search and the batch leads nowhere.
+TEST_F(CleaningTest, BatchDoesNotFollowAFolderSwappedAfterTheSearch) {
+    const QByteArray kept = site.write("a.html", Infected);
+    site.write("d/b.html", Infected);
+    TempTree elsewhere;
+    const QByteArray outside = elsewhere.write("b.html", Infected);
+    MainForm& f = searched();
+    ASSERT_EQ(f.FoundFilesModel->rowCount(), 2);
+    ASSERT_EQ(std::rename(site.path("d").constData(), site.path("d.old").constData()), 0);
+    ASSERT_EQ(::symlink(elsewhere.path().constData(), site.path("d").constData()), 0);
+    QList<FileProblem> problems;
+    f.Batch->OnFileCleaned = [&](const QByteArray&, const CleanReport& report) {
+        problems.append(report.problem);
+    };
+    f.ClearButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.ClearButton->isEnabled(); }));
+    EXPECT_EQ(problems, (QList{FileProblem::None, FileProblem::NotBeneath}));
+    EXPECT_EQ(readFile(kept), Clean);
+    EXPECT_EQ(readFile(outside), Infected);
+    EXPECT_EQ(readFile(site.path("d.old/b.html")), Infected);
+}
+
 TEST_F(CleaningTest, AFolderRowIsPassedOverAndTheBatchEnds) {
     const QByteArray file = site.write("a.html", Infected);
     site.mkdir("folder.html");
