@@ -20,13 +20,6 @@
 
 namespace pw {
 
-namespace {
-
-const QString StartMonitoring = QString::fromUtf8("开始监控");
-const QString StopMonitoring = QString::fromUtf8("停止监控");
-
-} // namespace
-
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -56,7 +49,7 @@ void MainForm::CreateCleaning() {
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
     Monitor->Keyword = keyword;
-    Monitor->OnLog = [this](const QByteArray& line) {
+    Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };
 }
@@ -65,8 +58,7 @@ void MainForm::CreateCleaning() {
 // neither which files are cleaned nor how often.
 void MainForm::ClearButtonClick() {
     if (FoundFilesModel->rowCount() == 0) {
-        QMessageBox::information(this, QString::fromUtf8("提示"),
-                                 QString::fromUtf8("没有可以清理的文件~"));
+        QMessageBox::information(this, tr("提示"), tr("没有可以清理的文件~"));
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
@@ -90,15 +82,15 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
         QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
         return;
     }
-    setStatusText(QString::fromUtf8("木马清理完毕"));
+    setStatusText(tr("木马清理完毕"));
 }
 
 void MainForm::JkButtonClick() {
-    if (JkButton->text() == StartMonitoring) {
-        JkButton->setText(StopMonitoring);
+    if (JkButton->text() == tr("开始监控")) {
+        JkButton->setText(tr("停止监控"));
         Monitor->Start(Location->text().toUtf8());
     } else {
-        JkButton->setText(StartMonitoring);
+        JkButton->setText(tr("开始监控"));
         Monitor->Stop();
     }
 }
