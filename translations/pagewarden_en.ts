@@ -141,7 +141,7 @@ Changes
     </message>
     <message>
         <source>全字匹配</source>
-        <translation>Whole word</translation>
+        <translation>Full word</translation>
     </message>
     <message>
         <source>不区分大小写</source>
@@ -153,7 +153,7 @@ Changes
     </message>
     <message>
         <source>包含子目录</source>
-        <translation>Include subfolders</translation>
+        <translation>With subfolders</translation>
     </message>
     <message>
         <source>浏览...</source>
@@ -185,19 +185,19 @@ Changes
     </message>
     <message>
         <source>开始日期:</source>
-        <translation>From day:</translation>
+        <translation>Start:</translation>
     </message>
     <message>
         <source>开始时间:</source>
-        <translation>From time:</translation>
+        <translation>Start at:</translation>
     </message>
     <message>
         <source>结束日期:</source>
-        <translation>To day:</translation>
+        <translation>End:</translation>
     </message>
     <message>
         <source>结束时间:</source>
-        <translation>To time:</translation>
+        <translation>End at:</translation>
     </message>
     <message>
         <source> 文件大小</source>
