@@ -46,7 +46,7 @@ shot() { import -window "$win" "$out/$1"; }
 # The tabs' centres: the English captions are wider.
 case $lang in
 zh* | C | C.* | POSIX) tabs="36 92 158 228" ;;
-*) tabs="@EN_TABS@" ;;
+*) tabs="40 118 210 286" ;;
 esac
 page=1
 for x in $tabs; do
