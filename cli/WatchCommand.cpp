@@ -169,7 +169,8 @@ int runWatch(const Invocation& invocation) {
         monitor.Stop();
         // The running job finishes; files still queued are named so they can be cleaned later.
         if (const qsizetype dropped = monitor.DropPending())
-            std::fprintf(stderr, "pagewarden-cli: stopped with %lld reported files not cleaned\n",
+            std::fprintf(stderr, "%spagewarden-cli: stopped with %lld reported files not cleaned\n",
+                         JournalPrefix(STDERR_FILENO, Priority::Warning).constData(),
                          static_cast<long long>(dropped));
         if (!monitor.JobRunning()) QCoreApplication::quit();
     });
