@@ -25,6 +25,17 @@ namespace {
 const QString StartMonitoring = QString::fromUtf8("开始监控");
 const QString StopMonitoring = QString::fromUtf8("停止监控");
 
+// Every folder of the search path, split at ";" as the search splits it. The watch covers each
+// folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
+QByteArrayList MonitoredFolders(const QByteArray& location) {
+    QByteArrayList folders;
+    for (QByteArray item : SplitList(location, Qt::CaseSensitive)) {
+        TakeRecursionPrefix(item, true);
+        folders.append(item);
+    }
+    return folders.isEmpty() ? QByteArrayList{location} : folders;
+}
+
 } // namespace
 
 void MainForm::CreateCleaning() {
@@ -96,7 +107,7 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
 void MainForm::JkButtonClick() {
     if (JkButton->text() == StartMonitoring) {
         JkButton->setText(StopMonitoring);
-        Monitor->Start(Location->text().toUtf8());
+        Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
     } else {
         JkButton->setText(StartMonitoring);
         Monitor->Stop();

@@ -35,10 +35,13 @@ TMonitorCleaning::~TMonitorCleaning() {
     m_worker.OnFinish = nullptr;
 }
 
-void TMonitorCleaning::Start(const QByteArray& folder) {
+void TMonitorCleaning::Start(const QByteArrayList& folders) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
-    m_watcher.setWatchedDir(trimmed(folder));
-    m_roots = {m_watcher.WatchedDir()};
+    QByteArrayList watched;
+    for (const QByteArray& folder : folders)
+        watched.append(trimmed(folder));
+    m_watcher.setWatchedDirs(watched);
+    m_roots = m_watcher.WatchedDirs();
     m_watcher.setActived(true);
 }
 
