@@ -91,10 +91,12 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
 }
 
 void TMonitorCleaning::JobExecute() {
-    m_jobReports.clear();
+    QList<CleanTarget> targets;
+    targets.reserve(m_jobPaths.size());
     for (const QByteArray& path : m_jobPaths)
-        m_jobReports.append(
-            m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
+        targets.append(CleanTarget::beneath(m_jobRoots, path));
+    // The queued files are flushed and renamed together: one disk commit for a burst.
+    m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
 }
 
 void TMonitorCleaning::JobFinish() {
