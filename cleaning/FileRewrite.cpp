@@ -121,7 +121,7 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
 struct RewriteGroup::Rewrite {
     FolderBeneath folder;
     struct stat read {};
-    QByteArray before; // kept only for a file rewritten in place
+    QByteArray before; // the original bytes, for every step before the replacement
     QByteArray after;  // kept only for a file rewritten in place
     QByteArray tempName;
     int fd = -1;
@@ -148,11 +148,12 @@ qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const
     Rewrite& rewrite = m_rewrites.emplace_back();
     rewrite.folder = std::move(folder);
     rewrite.read = read;
+    rewrite.before = before;
+    m_bytes += before.size();
     if (read.st_nlink > 1) {
         rewrite.inPlace = true;
-        rewrite.before = before;
         rewrite.after = after;
-        m_bytes += before.size() + after.size();
+        m_bytes += after.size();
         return size() - 1;
     }
     rewrite.fd = createTemporary(rewrite.folder, rewrite.tempName);
@@ -219,6 +220,7 @@ QList<RewriteResult> RewriteGroup::commit() {
             if (!rewrite.inPlace && rewrite.result.ok())
                 hook(pathIn(rewrite.folder, rewrite.tempName));
     replaceAll();
+    // After replace: each result says whether its file now holds the new bytes.
     QList<RewriteResult> results;
     for (const Rewrite& rewrite : m_rewrites)
         results.append(rewrite.result);
