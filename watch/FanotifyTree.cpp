@@ -182,16 +182,21 @@ void TFanotifyTree::ReadChanges(TChangeBatch& batch) {
             m_readSince = before; // the queue was empty then
             return;
         }
-        ssize_t left = n;
-        for (auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-             FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
-            if (event->vers == FANOTIFY_METADATA_VERSION) handle(*event, batch);
-            if (event->fd >= 0) ::close(event->fd);
+        // Events are aligned to 4 bytes only: each one's fixed part is copied out to be read.
+        for (ssize_t at = 0; at + ssize_t(FAN_EVENT_METADATA_LEN) <= n;) {
+            fanotify_event_metadata event{};
+            std::memcpy(&event, buffer + at, sizeof event);
+            if (event.event_len < FAN_EVENT_METADATA_LEN || at + ssize_t(event.event_len) > n)
+                break;
+            if (event.vers == FANOTIFY_METADATA_VERSION) handle(event, buffer + at, batch);
+            if (event.fd >= 0) ::close(event.fd);
+            at += event.event_len;
         }
     }
 }
 
-void TFanotifyTree::handle(const fanotify_event_metadata& event, TChangeBatch& batch) {
+void TFanotifyTree::handle(const fanotify_event_metadata& event, const char* raw,
+                           TChangeBatch& batch) {
     if (event.mask & FAN_Q_OVERFLOW) {
         overflowed(batch);
         return;
@@ -199,8 +204,8 @@ void TFanotifyTree::handle(const fanotify_event_metadata& event, TChangeBatch& b
     const void* entryInfo = nullptr;
     const void* oldInfo = nullptr;
     const void* newInfo = nullptr;
-    const char* at = reinterpret_cast<const char*>(&event) + event.metadata_len;
-    const char* const end = reinterpret_cast<const char*>(&event) + event.event_len;
+    const char* at = raw + event.metadata_len;
+    const char* const end = raw + event.event_len;
     while (at + sizeof(fanotify_event_info_header) <= end) {
         const auto* header = reinterpret_cast<const fanotify_event_info_header*>(at);
         if (header->len == 0 || at + header->len > end) break;

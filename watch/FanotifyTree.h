@@ -58,7 +58,8 @@ private:
     TFanotifyTree(int fd, quint32 filterWord, bool subtree);
     bool addRoot(const QByteArray& folder, QByteArray& whyNot);
 
-    void handle(const fanotify_event_metadata& event, TChangeBatch& batch);
+    // raw: the event as read, its information records after the fixed part.
+    void handle(const fanotify_event_metadata& event, const char* raw, TChangeBatch& batch);
     Named name(const void* info, bool isDir);
     QByteArray folderOf(const QByteArray& fsid, const void* handle);
     QByteArray underRoot(const QByteArray& real) const;
