@@ -22,9 +22,6 @@ namespace pw {
 
 namespace {
 
-const QString StartMonitoring = QString::fromUtf8("开始监控");
-const QString StopMonitoring = QString::fromUtf8("停止监控");
-
 // Every folder of the search path, split at ";" as the search splits it. The watch covers each
 // folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
 QByteArrayList MonitoredFolders(const QByteArray& location) {
@@ -37,7 +34,6 @@ QByteArrayList MonitoredFolders(const QByteArray& location) {
 }
 
 } // namespace
-
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -67,7 +63,7 @@ void MainForm::CreateCleaning() {
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
     Monitor->Keyword = keyword;
-    Monitor->OnLog = [this](const QByteArray& line) {
+    Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };
 }
@@ -76,8 +72,7 @@ void MainForm::CreateCleaning() {
 // neither which files are cleaned nor how often.
 void MainForm::ClearButtonClick() {
     if (FoundFilesModel->rowCount() == 0) {
-        QMessageBox::information(this, QString::fromUtf8("提示"),
-                                 QString::fromUtf8("没有可以清理的文件~"));
+        QMessageBox::information(this, tr("提示"), tr("没有可以清理的文件~"));
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
@@ -101,15 +96,15 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
         QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
         return;
     }
-    setStatusText(QString::fromUtf8("木马清理完毕"));
+    setStatusText(tr("木马清理完毕"));
 }
 
 void MainForm::JkButtonClick() {
-    if (JkButton->text() == StartMonitoring) {
-        JkButton->setText(StopMonitoring);
+    if (JkButton->text() == tr("开始监控")) {
+        JkButton->setText(tr("停止监控"));
         Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
     } else {
-        JkButton->setText(StartMonitoring);
+        JkButton->setText(tr("开始监控"));
         Monitor->Stop();
     }
 }

@@ -18,7 +18,7 @@ TMonitorCleaning::TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worke
     : QObject(owner)
     , m_watcher(watcher)
     , m_worker(worker) {
-    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text); };
+    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text, llWarning); };
     m_watcher.setOnChange([this](TFileOperation op, const QByteArray& f1, const QByteArray& f2) {
         FileSystemWatcherChange(op, f1, f2);
     });
@@ -62,7 +62,7 @@ void TMonitorCleaning::FileSystemWatcherChange(TFileOperation operation,
     // The cleaner's own temporary files come and go with each rewrite; the rewrite itself is
     // reported for the file's real name.
     if (operation != foModified || isCleanerTemporary(fileName1)) return;
-    Log("文件修改: " + fileName1);
+    Log(tr("文件修改: ").toUtf8() + fileName1, llInfo);
     m_changedFileName = fileName1;
     Enqueue(fileName1);
 }
@@ -85,7 +85,7 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     try {
         if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
-        Log(QByteArray("无法启动清理线程: ") + error.what());
+        Log(tr("无法启动清理线程: ").toUtf8() + error.what(), llError);
     }
     return false;
 }
@@ -104,7 +104,7 @@ void TMonitorCleaning::JobFinish() {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
         if (!report.ruleError.isEmpty())
-            Log("清理规则无效，未清理 " + path + ": " + report.ruleError);
+            Log(tr("清理规则无效，未清理 ").toUtf8() + path + ": " + report.ruleError, llWarning);
         if (OnFileCleaned) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;
@@ -119,8 +119,8 @@ qsizetype TMonitorCleaning::DropPending() {
     return dropped;
 }
 
-void TMonitorCleaning::Log(const QByteArray& line) {
-    if (OnLog) OnLog(line);
+void TMonitorCleaning::Log(const QByteArray& line, TLogLevel level) {
+    if (OnLog) OnLog(line, level);
 }
 
 } // namespace pw

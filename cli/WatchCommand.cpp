@@ -2,6 +2,7 @@
 #include "cleaning/MonitorCleaning.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "cli/ServiceManager.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "watch/FanotifyTree.h"
@@ -9,10 +10,12 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,20 +25,52 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-    const char byte = 1;
+void onSignal(int signal) {
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
-// SIGINT and SIGTERM reach the event loop through a pipe: the handler itself only writes a byte.
-bool catchStopSignals() {
+// SIGINT, SIGTERM and SIGHUP reach the event loop through a pipe: the handler itself only writes
+// the signal's number.
+bool catchSignals() {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
+           ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &action, nullptr) == 0;
+}
+
+// The keyword the jobs read on the worker thread; SIGHUP may replace it on the main thread.
+class SharedKeyword {
+public:
+    explicit SharedKeyword(QByteArray keyword)
+        : m_keyword(std::move(keyword)) {}
+    QByteArray get() const {
+        std::lock_guard lock(m_lock);
+        return m_keyword;
+    }
+    void set(QByteArray keyword) {
+        std::lock_guard lock(m_lock);
+        m_keyword = std::move(keyword);
+    }
+
+private:
+    mutable std::mutex m_lock;
+    QByteArray m_keyword;
+};
+
+Priority priorityOf(TMonitorCleaning::TLogLevel level) {
+    switch (level) {
+    case TMonitorCleaning::llInfo:
+        return Priority::Info;
+    case TMonitorCleaning::llWarning:
+        return Priority::Warning;
+    default:
+        return Priority::Error;
+    }
 }
 
 const char* statusWord(const CleanReport& report) {
@@ -86,8 +121,12 @@ int runWatch(const Invocation& invocation) {
         Output::error("--rule", error->what());
         return ExitUsage;
     }
-    const QByteArray keyword = parser.keyword();
+    SharedKeyword keyword(parser.keyword());
+    const bool keywordGiven = parser.isSet("keyword");
     const Output out(parser.json(), parser.quiet(), Output::FlushEachLine);
+    auto print = [&](Priority priority, const QByteArray& line) {
+        out.line(JournalPrefix(STDOUT_FILENO, priority) + line);
+    };
 
     // The window's monitoring: its filter, its folder tree, one job at a time.
     TFileSystemWatcher watcher;
@@ -97,9 +136,9 @@ int runWatch(const Invocation& invocation) {
     TOBThread worker;
     TMonitorCleaning monitor(watcher, worker);
     monitor.Rule = [rule] { return rule; };
-    monitor.Keyword = [keyword] { return keyword; };
-    monitor.OnLog = [&](const QByteArray& line) {
-        out.json() ? out.line(JsonLine().add("log", line)) : out.line(line);
+    monitor.Keyword = [&keyword] { return keyword.get(); };
+    monitor.OnLog = [&](const QByteArray& line, TMonitorCleaning::TLogLevel level) {
+        print(priorityOf(level), out.json() ? JsonLine().add("log", line).text() : line);
     };
     bool stopping = false;
     monitor.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
@@ -111,33 +150,63 @@ int runWatch(const Invocation& invocation) {
                 .add("status",
                      report.outcome == CleanOutcome::Failed ? "failed" : statusWord(report));
             json.add("removed", report.removed);
-            out.line(json);
+            print(Priority::Info, json.text());
         } else {
-            out.line(QByteArray(statusWord(report)) + '\t' + path);
+            print(Priority::Info, QByteArray(statusWord(report)) + '\t' + path);
         }
         if (stopping && !monitor.JobRunning()) QCoreApplication::quit();
     };
 
-    if (!catchStopSignals()) {
-        Output::error("watch", "cannot catch SIGINT and SIGTERM");
+    // SIGHUP takes up a keyword the window saved since; the folder, the rule and the options are
+    // read once, so changing them needs a restart.
+    auto reload = [&] {
+        const QByteArray prefix = JournalPrefix(STDERR_FILENO, Priority::Warning);
+        if (keywordGiven) {
+            std::fprintf(stderr,
+                         "%spagewarden-cli: SIGHUP: nothing to reload (--keyword given); restart "
+                         "to change the folder, keyword, rule or options\n",
+                         prefix.constData());
+            return;
+        }
+        keyword.set(storedKeyword());
+        std::fprintf(stderr,
+                     "%spagewarden-cli: SIGHUP: keyword reloaded from the settings store; restart "
+                     "to change the folder, rule or options\n",
+                     prefix.constData());
+    };
+
+    if (!catchSignals()) {
+        Output::error("watch", "cannot catch SIGINT, SIGTERM and SIGHUP");
         return ExitUsage;
     }
-    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char drain[16];
-        while (::read(signalPipe[0], drain, sizeof drain) > 0) {
-        }
-        if (stopping) return;
+        bool stop = false, hangUp = false;
+        for (ssize_t n; (n = ::read(signalPipe[0], drain, sizeof drain)) > 0;)
+            for (ssize_t i = 0; i < n; ++i)
+                (drain[i] == SIGHUP ? hangUp : stop) = true;
+        if (hangUp && !stopping) reload();
+        if (!stop || stopping) return;
         stopping = true;
+        NotifyStopping();
         monitor.Stop();
         // The running job finishes; files still queued are named so they can be cleaned later.
         if (const qsizetype dropped = monitor.DropPending())
-            std::fprintf(stderr, "pagewarden-cli: stopped with %lld reported files not cleaned\n",
+            std::fprintf(stderr, "%spagewarden-cli: stopped with %lld reported files not cleaned\n",
+                         JournalPrefix(STDERR_FILENO, Priority::Warning).constData(),
                          static_cast<long long>(dropped));
         if (!monitor.JobRunning()) QCoreApplication::quit();
     });
 
     monitor.Start(folders);
+    // Every folder of the trees has its watch once Start returns.
+    NotifyReady();
+    QTimer watchdog;
+    if (const auto interval = WatchdogInterval(); interval.count() > 0) {
+        QObject::connect(&watchdog, &QTimer::timeout, [] { NotifyWatchdog(); });
+        watchdog.start(std::chrono::duration_cast<std::chrono::milliseconds>(interval / 2));
+    }
     if (::isatty(STDERR_FILENO))
         std::fprintf(stderr, "pagewarden-cli: watching %s (Ctrl-C to stop)\n",
                      folders.join(' ').constData());

@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "platform/Translation.h"
 #include "threads/ThreadMutex.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pagewarden-cli");
     QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);
+    // Only the window's log lines that watch prints are translated; the rest stays English.
+    pw::InstallTranslation(app);
 
     if (argc < 2) {
         printUsage(stderr);
