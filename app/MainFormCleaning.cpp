@@ -20,6 +20,20 @@
 
 namespace pw {
 
+namespace {
+
+// Every folder of the search path, split at ";" as the search splits it. The watch covers each
+// folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
+QByteArrayList MonitoredFolders(const QByteArray& location) {
+    QByteArrayList folders;
+    for (QByteArray item : SplitList(location, Qt::CaseSensitive)) {
+        TakeRecursionPrefix(item, true);
+        folders.append(item);
+    }
+    return folders.isEmpty() ? QByteArrayList{location} : folders;
+}
+
+} // namespace
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -88,7 +102,7 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
 void MainForm::JkButtonClick() {
     if (JkButton->text() == tr("开始监控")) {
         JkButton->setText(tr("停止监控"));
-        Monitor->Start(Location->text().toUtf8());
+        Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
     } else {
         JkButton->setText(tr("开始监控"));
         Monitor->Stop();

@@ -35,10 +35,13 @@ TMonitorCleaning::~TMonitorCleaning() {
     m_worker.OnFinish = nullptr;
 }
 
-void TMonitorCleaning::Start(const QByteArray& folder) {
+void TMonitorCleaning::Start(const QByteArrayList& folders) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
-    m_watcher.setWatchedDir(trimmed(folder));
-    m_roots = {m_watcher.WatchedDir()};
+    QByteArrayList watched;
+    for (const QByteArray& folder : folders)
+        watched.append(trimmed(folder));
+    m_watcher.setWatchedDirs(watched);
+    m_roots = m_watcher.WatchedDirs();
     m_watcher.setActived(true);
 }
 
@@ -88,10 +91,12 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
 }
 
 void TMonitorCleaning::JobExecute() {
-    m_jobReports.clear();
+    QList<CleanTarget> targets;
+    targets.reserve(m_jobPaths.size());
     for (const QByteArray& path : m_jobPaths)
-        m_jobReports.append(
-            m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
+        targets.append(CleanTarget::beneath(m_jobRoots, path));
+    // The queued files are flushed and renamed together: one disk commit for a burst.
+    m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
 }
 
 void TMonitorCleaning::JobFinish() {

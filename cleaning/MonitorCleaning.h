@@ -46,7 +46,9 @@ public:
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
 
     // Watches folder (trimmed of blanks and control characters), the watcher switched off first.
-    void Start(const QByteArray& folder);
+    void Start(const QByteArray& folder) { Start(QByteArrayList{folder}); }
+    // Watches every folder (each trimmed) with the one watcher: one rule and keyword for all.
+    void Start(const QByteArrayList& folders);
     // No further reports; a running job and the files already queued are still cleaned.
     void Stop();
     bool Active() const;

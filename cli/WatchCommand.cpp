@@ -5,6 +5,7 @@
 #include "cli/ServiceManager.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
+#include "watch/FanotifyTree.h"
 #include "watch/FileSystemWatcher.h"
 
 #include <QCoreApplication>
@@ -82,16 +83,38 @@ int runWatch(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
     parser.addOutputOptions();
-    parser.addPositional("PATH", "The folder tree to watch.", "PATH");
+    parser.addOption({"backend",
+                      "How changes are learnt: fanotify (one mark per file system; needs "
+                      "CAP_SYS_ADMIN and CAP_DAC_READ_SEARCH), inotify (a watch per folder), or "
+                      "auto (fanotify where allowed, else inotify).",
+                      "inotify|fanotify|auto", "auto"});
+    parser.addPositional("PATH", "The folder trees to watch, one rule and keyword for all.",
+                         "PATH...");
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
-    if (paths.size() != 1) return parser.usageError("give exactly one PATH to watch");
+    if (paths.isEmpty()) return parser.usageError("give at least one PATH to watch");
+    const QByteArray backendName = parser.value("backend");
+    if (backendName != "auto" && backendName != "inotify" && backendName != "fanotify")
+        return parser.usageError("--backend takes inotify, fanotify or auto");
+    const TWatchBackend backend = backendName == "fanotify"  ? wbFanotify
+                                  : backendName == "inotify" ? wbInotify
+                                                             : wbAuto;
     // Log lines name files by full path: a relative folder is taken from the working folder.
-    const QByteArray folder = ExpandPath(paths.first());
-    struct stat st {};
-    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        Output::error(folder, "not a folder that can be watched");
-        return ExitUsage;
+    QByteArrayList folders;
+    for (const QByteArray& path : paths) {
+        const QByteArray folder = ExpandPath(path);
+        struct stat st {};
+        if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            Output::error(folder, "not a folder that can be watched");
+            return ExitUsage;
+        }
+        if (!folders.contains(folder)) folders.append(folder);
+    }
+    if (backend == wbFanotify) {
+        if (const QByteArray why = FanotifyUnavailable(folders); !why.isEmpty()) {
+            Output::error("--backend fanotify", why);
+            return ExitUsage;
+        }
     }
     const QByteArray rule = parser.rule();
     if (auto error = checkCleaningRule(rule)) {
@@ -107,6 +130,7 @@ int runWatch(const Invocation& invocation) {
 
     // The window's monitoring: its filter, its folder tree, one job at a time.
     TFileSystemWatcher watcher;
+    watcher.setBackend(backend);
     watcher.setWatchSubTree(true);
     watcher.setNotifyFilters({nfAttributeChange});
     TOBThread worker;
@@ -175,8 +199,8 @@ int runWatch(const Invocation& invocation) {
         if (!monitor.JobRunning()) QCoreApplication::quit();
     });
 
-    monitor.Start(folder);
-    // Every folder of the tree has its watch once Start returns.
+    monitor.Start(folders);
+    // Every folder of the trees has its watch once Start returns.
     NotifyReady();
     QTimer watchdog;
     if (const auto interval = WatchdogInterval(); interval.count() > 0) {
@@ -184,7 +208,8 @@ int runWatch(const Invocation& invocation) {
         watchdog.start(std::chrono::duration_cast<std::chrono::milliseconds>(interval / 2));
     }
     if (::isatty(STDERR_FILENO))
-        std::fprintf(stderr, "pagewarden-cli: watching %s (Ctrl-C to stop)\n", folder.constData());
+        std::fprintf(stderr, "pagewarden-cli: watching %s (Ctrl-C to stop)\n",
+                     folders.join(' ').constData());
     QCoreApplication::exec();
     return ExitSuccess;
 }

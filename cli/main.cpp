@@ -20,8 +20,8 @@ const Command Commands[] = {
      "Search the PATHs (or take the FILEs), then remove the injected elements that hold the "
      "keyword from each file, one after the other.",
      runClean},
-    {"watch", "watch [options] PATH",
-     "Watch a folder tree and clean every file as soon as it is modified, until SIGINT or "
+    {"watch", "watch [options] PATH...",
+     "Watch folder trees and clean every file as soon as it is modified, until SIGINT or "
      "SIGTERM.",
      runWatch},
 };

@@ -30,6 +30,14 @@
         <source>无法启动监控: </source>
         <translation>Cannot start watching: </translation>
     </message>
+    <message>
+        <source>监控事件队列溢出 (%1)，已重新扫描近期修改的文件: </source>
+        <translation>The watch event queue overflowed (%1); recently modified files were scanned again: </translation>
+    </message>
+    <message>
+        <source>使用 inotify 监控 (无法使用 fanotify: %1): </source>
+        <translation>Watching with inotify (fanotify cannot be used: %1): </translation>
+    </message>
 </context>
 <context>
     <name>pw::MainForm</name>

@@ -24,15 +24,29 @@ TWatchNotice MakeWatchNotice(TWatchNoticeKind kind, const QByteArray& path,
                path;
         break;
     case wnQueueOverflow:
-        text = QCoreApplication::translate(
-                   "TWatchNotice",
-                   "监控事件队列溢出 (fs.inotify.max_queued_events)，部分修改未被报告: ")
-                   .toUtf8() +
-               path;
+        // With a reason, the files changed meanwhile were found again by a scan.
+        text = reason.isEmpty()
+                   ? QCoreApplication::translate(
+                         "TWatchNotice",
+                         "监控事件队列溢出 (fs.inotify.max_queued_events)，部分修改未被报告: ")
+                             .toUtf8() +
+                         path
+                   : QCoreApplication::translate(
+                         "TWatchNotice", "监控事件队列溢出 (%1)，已重新扫描近期修改的文件: ")
+                             .arg(QString::fromUtf8(reason))
+                             .toUtf8() +
+                         path;
         break;
     case wnWatchFailed:
         text = QCoreApplication::translate("TWatchNotice", "无法监控文件夹: ").toUtf8() + path +
                " (" + reason + ")";
+        break;
+    case wnBackendChosen:
+        text = QCoreApplication::translate("TWatchNotice",
+                                           "使用 inotify 监控 (无法使用 fanotify: %1): ")
+                   .arg(QString::fromUtf8(reason))
+                   .toUtf8() +
+               path;
         break;
     case wnThreadFailed:
         text = QCoreApplication::translate("TWatchNotice", "无法启动监控: ").toUtf8() + path +
