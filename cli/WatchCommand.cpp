@@ -2,6 +2,7 @@
 #include "cleaning/MonitorCleaning.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "cli/SearchOptions.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "watch/FileSystemWatcher.h"
@@ -38,7 +39,14 @@ bool catchStopSignals() {
 }
 
 const char* statusWord(const CleanReport& report) {
-    return report.outcome == CleanOutcome::Cleaned ? "cleaned" : "unchanged";
+    switch (report.outcome) {
+    case CleanOutcome::Cleaned:
+        return "cleaned";
+    case CleanOutcome::Failed:
+        return "skipped";
+    default:
+        return "unchanged";
+    }
 }
 
 } // namespace
@@ -46,11 +54,15 @@ const char* statusWord(const CleanReport& report) {
 int runWatch(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
+    addMasksOption(parser);
     parser.addOutputOptions();
     parser.addPositional("PATH", "The folder tree to watch.", "PATH");
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
     if (paths.size() != 1) return parser.usageError("give exactly one PATH to watch");
+    QByteArrayList maskList;
+    if (auto error = readMasks(parser, maskList)) return parser.usageError(*error);
+    const QByteArray masks = maskList.join(';');
     // Log lines name files by full path: a relative folder is taken from the working folder.
     const QByteArray folder = ExpandPath(paths.first());
     struct stat st {};
@@ -74,6 +86,7 @@ int runWatch(const Invocation& invocation) {
     TMonitorCleaning monitor(watcher, worker);
     monitor.Rule = [rule] { return rule; };
     monitor.Keyword = [keyword] { return keyword; };
+    monitor.Masks = [masks] { return masks; };
     monitor.OnLog = [&](const QByteArray& line) {
         out.json() ? out.line(JsonLine().add("log", line)) : out.line(line);
     };
@@ -81,15 +94,18 @@ int runWatch(const Invocation& invocation) {
     monitor.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
         if (report.outcome == CleanOutcome::Failed && report.ruleError.isEmpty())
             Output::error(path, report.reason());
+        const bool skipped = report.outcome == CleanOutcome::Failed;
         if (out.json()) {
             JsonLine json;
-            json.add("path", path)
-                .add("status",
-                     report.outcome == CleanOutcome::Failed ? "failed" : statusWord(report));
+            json.add("path", path).add("status", statusWord(report));
             json.add("removed", report.removed);
+            if (skipped)
+                json.add("reason", leftReasonWord(report.left)).add("error", report.reason());
             out.line(json);
         } else {
-            out.line(QByteArray(statusWord(report)) + '\t' + path);
+            QByteArray line = statusWord(report) + ('\t' + path);
+            if (skipped) line += '\t' + QByteArray(leftReasonWord(report.left));
+            out.line(line);
         }
         if (stopping && !monitor.JobRunning()) QCoreApplication::quit();
     };
