@@ -45,6 +45,8 @@ constexpr Signature Signatures[] = {
     sig(0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"),
     sig(0, "\177ELF"),
     sig(0, "\0asm"),
+    sig(0, "\xDE\x12\x04\x95"), // gettext catalogue, little-endian
+    sig(0, "\x95\x04\x12\xDE"), // and big-endian
     sig(0, "SQLite format 3\0"),
     sig(0, "DIRC\0\0\0"), // git's index
     sig(0, "bplist00"),
@@ -84,6 +86,15 @@ bool isWindowsExecutable(QByteArrayView bytes) {
            at(bytes, qsizetype(header), QByteArrayView("PE\0\0", 4));
 }
 
+// Embedded OpenType has no signature at its start: a version word, then "LP" at offset 34.
+bool isEmbeddedOpenType(QByteArrayView bytes) {
+    if (!at(bytes, 34, "LP")) return false;
+    for (QByteArrayView version : {QByteArrayView("\0\0\1\0", 4), QByteArrayView("\1\0\2\0", 4),
+                                   QByteArrayView("\2\0\2\0", 4)})
+        if (at(bytes, 8, version)) return true;
+    return false;
+}
+
 bool isId3Audio(QByteArrayView bytes) {
     return at(bytes, 0, "ID3") && bytes.size() >= 5 && bytes[3] >= 2 && bytes[3] <= 4 &&
            bytes[4] == 0;
@@ -94,7 +105,8 @@ bool isId3Audio(QByteArrayView bytes) {
 bool hasBinarySignature(QByteArrayView bytes) {
     for (const Signature& s : Signatures)
         if (at(bytes, s.offset, s.bytes)) return true;
-    return isRiff(bytes) || isBzip2(bytes) || isWindowsExecutable(bytes) || isId3Audio(bytes);
+    return isRiff(bytes) || isBzip2(bytes) || isWindowsExecutable(bytes) ||
+           isEmbeddedOpenType(bytes) || isId3Audio(bytes);
 }
 
 } // namespace pw

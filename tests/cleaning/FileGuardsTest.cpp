@@ -16,6 +16,9 @@ TEST(BinarySignature, KnownFormatsAreBinaryTextsAreNot) {
     QByteArray tar(512, '\0');
     tar.replace(0, 8, "file.txt");
     tar.replace(257, 5, "ustar");
+    QByteArray eot(64, '\0');
+    eot.replace(8, 4, bytes("\1\0\2\0", 4));
+    eot.replace(34, 2, "LP");
     QByteArray exe(0x80, '\0');
     exe.replace(0, 2, "MZ");
     exe[0x3C] = 0x40;
@@ -41,6 +44,8 @@ TEST(BinarySignature, KnownFormatsAreBinaryTextsAreNot) {
         {"tar", tar, true},
         {"MP4", bytes("\0\0\0 ftypisom", 12), true},
         {"WOFF2", "wOF2\0\1\0\0", true},
+        {"Embedded OpenType", eot, true},
+        {"gettext catalogue", bytes("\xDE\x12\x04\x95\0\0\0\0", 8), true},
         {"HTML", "<!DOCTYPE html>\n<html>", false},
         {"PHP", "<?php\necho 1;\n", false},
         {"empty", "", false},
