@@ -22,11 +22,18 @@ namespace pw {
 
 namespace {
 
-const QString StartMonitoring = QString::fromUtf8("开始监控");
-const QString StopMonitoring = QString::fromUtf8("停止监控");
+// Every folder of the search path, split at ";" as the search splits it. The watch covers each
+// folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
+QByteArrayList MonitoredFolders(const QByteArray& location) {
+    QByteArrayList folders;
+    for (QByteArray item : SplitList(location, Qt::CaseSensitive)) {
+        TakeRecursionPrefix(item, true);
+        folders.append(item);
+    }
+    return folders.isEmpty() ? QByteArrayList{location} : folders;
+}
 
 } // namespace
-
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -58,7 +65,7 @@ void MainForm::CreateCleaning() {
     Monitor->Keyword = keyword;
     // The masks as the field holds them when each job starts: only web files are cleaned.
     Monitor->Masks = [this] { return Filename->text().toUtf8(); };
-    Monitor->OnLog = [this](const QByteArray& line) {
+    Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };
 }
@@ -67,8 +74,7 @@ void MainForm::CreateCleaning() {
 // neither which files are cleaned nor how often.
 void MainForm::ClearButtonClick() {
     if (FoundFilesModel->rowCount() == 0) {
-        QMessageBox::information(this, QString::fromUtf8("提示"),
-                                 QString::fromUtf8("没有可以清理的文件~"));
+        QMessageBox::information(this, tr("提示"), tr("没有可以清理的文件~"));
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
@@ -92,15 +98,15 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
         QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
         return;
     }
-    setStatusText(QString::fromUtf8("木马清理完毕"));
+    setStatusText(tr("木马清理完毕"));
 }
 
 void MainForm::JkButtonClick() {
-    if (JkButton->text() == StartMonitoring) {
-        JkButton->setText(StopMonitoring);
-        Monitor->Start(Location->text().toUtf8());
+    if (JkButton->text() == tr("开始监控")) {
+        JkButton->setText(tr("停止监控"));
+        Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
     } else {
-        JkButton->setText(StartMonitoring);
+        JkButton->setText(tr("开始监控"));
         Monitor->Stop();
     }
 }

@@ -67,13 +67,16 @@ int runClean(const Invocation& invocation) {
     addSearchOptions(parser);
     parser.addOption({"files", "Clean exactly the FILEs given, without searching."});
     parser.addOption({"dry-run", "Change nothing; print each text that would be removed."});
-    parser.addOption({"binary", "Clean files that start with a binary file signature too."});
+    parser.addOption({"binary", "Clean FILEs that start with a binary file signature too (with "
+                                "--files only: a search never rewrites them)."});
     parser.addOutputOptions();
     parser.addPositional("PATH", "Folders to search and clean (FILEs with --files).", "PATH...");
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
     if (paths.isEmpty())
         return parser.usageError(parser.isSet("files") ? "no FILE given" : "no PATH given");
+    if (parser.isSet("binary") && !parser.isSet("files"))
+        return parser.usageError("--binary cleans only FILEs named with --files");
     SearchOptions search;
     if (!parser.isSet("files")) {
         if (auto error = readSearchOptions(parser, paths, search)) return parser.usageError(*error);

@@ -74,7 +74,9 @@ protected:
         monitor.Rule = [this] { return rule; };
         monitor.Masks = [this] { return masks; };
         monitor.Keyword = [] { return DefaultKeyword; };
-        monitor.OnLog = [this](const QByteArray& line) { log.append(line); };
+        monitor.OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
+            log.append(line);
+        };
         monitor.OnFileCleaned = [this](const QByteArray& path, const CleanReport& report) {
             cleaned.append(path);
             outcomes.append(report.outcome);

@@ -39,6 +39,9 @@ TEST(CleanCommand, UsageErrorsAndInvalidRulesExitWithTwoAndTouchNothing) {
         {{"scrub"}, "pagewarden-cli: unknown command 'scrub'"},
         {{"clean"}, "pagewarden-cli clean: no PATH given"},
         {{"clean", "--files"}, "pagewarden-cli clean: no FILE given"},
+        {{"clean", "--binary", file},
+         "pagewarden-cli clean: --binary cleans only FILEs named with "
+         "--files"},
         {{"clean", "--bogus", "--files", file}, "pagewarden-cli clean: Unknown option 'bogus'."},
         {{"clean", "--rule", "(<script", "--files", file},
          "pagewarden-cli: --rule: TPcreRegEx.Compile() - Error in regex at offset 8: missing "
