@@ -63,6 +63,8 @@ void MainForm::CreateCleaning() {
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
     Monitor->Keyword = keyword;
+    // The masks as the field holds them when each job starts: only web files are cleaned.
+    Monitor->Masks = [this] { return Filename->text().toUtf8(); };
     Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };

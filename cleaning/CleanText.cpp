@@ -44,24 +44,25 @@ public:
     explicit Remover(QByteArray text)
         : m_text(std::move(text)) {}
 
-    // The three passes for one accepted match text; true when something went.
-    bool remove(const QByteArray& m) {
+    // The three passes for one accepted match text; how many copies went.
+    qsizetype remove(const QByteArray& m) {
         // A text known to be absent from this version of the text needs no passes: this keeps
         // a file with thousands of copies of one element linear.
-        if (m_absentAt.value(m, -1) == m_version) return false;
+        if (m_absentAt.value(m, -1) == m_version) return 0;
         const QByteArray withBreak = m + CrLf.toByteArray();
         const qsizetype first = pass(withBreak);
-        if (pass(m) == 0) {
+        const qsizetype second = pass(m);
+        if (second == 0) {
             // With m gone from the text, m + CR LF cannot be found either.
             if (first == 0)
                 m_absentAt.insert(m, m_version);
             else
                 ++m_version;
-            return first > 0;
+            return first;
         }
-        pass(withBreak);
+        const qsizetype third = pass(withBreak);
         ++m_version;
-        return true;
+        return first + second + third;
     }
 
     const QByteArray& text() const { return m_text; }
@@ -150,7 +151,9 @@ TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const Keywor
     Keyword key(keyword);
     do {
         const QByteArray m = matcher.Group(0);
-        if (key.heldBy(m) && remover.remove(m)) result.removed.append(m);
+        if (key.heldBy(m))
+            for (qsizetype copies = remover.remove(m); copies > 0; --copies)
+                result.removed.append(m);
     } while (matcher.MatchNext());
     result.text = remover.text();
     return result;

@@ -17,7 +17,7 @@ using KeywordSource = std::function<QByteArray()>;
 struct TextCleaning {
     QByteArray text;           // the cleaned bytes
     bool ruleMatched = false;  // the rule found at least one match
-    QList<QByteArray> removed; // each match text that removed something, in the order found
+    QList<QByteArray> removed; // each copy of a match text removed, in the order found
 };
 
 // Cleans a file's bytes in memory: line breaks normalised to CR LF; then, if the rule matches,

@@ -1,5 +1,6 @@
 #include "cleaning/FileCleaner.h"
 
+#include "cleaning/BinarySignature.h"
 #include "cleaning/CleaningRule.h"
 #include "cleaning/FileRewrite.h"
 #include "regex/PcreRegEx.h"
@@ -11,17 +12,27 @@ namespace pw {
 
 QByteArray CleanReport::reason() const {
     if (!ruleError.isEmpty()) return ruleError;
+    if (problem == FileProblem::None) return leftReasonWord(left);
     return describe(problem, errnum);
 }
 
 namespace {
 
-CleanReport failed(FileProblem problem, int errnum = 0) {
+CleanReport failed(LeftReason left, FileProblem problem = FileProblem::None, int errnum = 0) {
     CleanReport report;
     report.outcome = CleanOutcome::Failed;
+    report.left = left;
     report.problem = problem;
     report.errnum = errnum;
     return report;
+}
+
+CleanReport readFailed(FileProblem problem, int errnum) {
+    return failed(leftReason(problem, false), problem, errnum);
+}
+
+CleanReport writeFailed(FileProblem problem, int errnum = 0) {
+    return failed(leftReason(problem, true), problem, errnum);
 }
 
 // The owner's write bit is the file's own read-only mark; the access check covers everyone else.
@@ -82,7 +93,7 @@ QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
 }
 
 void FileCleaner::settle(CleanReport& report, const RewriteResult& written) {
-    if (!written.ok()) report = failed(written.problem, written.errnum);
+    if (!written.ok()) report = writeFailed(written.problem, written.errnum);
 }
 
 CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& rule,
@@ -94,16 +105,17 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     try {
         if (!matcher.compiled()) matcher.Compile();
     } catch (const EPcreError& error) {
-        CleanReport report = failed(FileProblem::None);
+        CleanReport report = failed(LeftReason::InvalidRule);
         report.ruleError = error.what();
         return report;
     }
 
     FolderBeneath folder = FolderBeneath::open(target.root, target.path);
-    if (!folder.isOpen()) return failed(folder.problem(), folder.error());
+    if (!folder.isOpen()) return readFailed(folder.problem(), folder.error());
     RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
-    if (!file.isOpen() || !file.readAll(before)) return failed(file.problem(), file.error());
+    if (!file.isOpen() || !file.readAll(before)) return readFailed(file.problem(), file.error());
+    if (!m_binaryAllowed && hasBinarySignature(before)) return failed(LeftReason::Binary);
 
     TextCleaning cleaned = cleanText(before, matcher, keyword);
     CleanReport report;
@@ -113,7 +125,7 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     report.outcome = CleanOutcome::Cleaned; // a dry run: would be
     if (mode == CleanMode::DryRun) return report;
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
-        return failed(p);
+        return writeFailed(p);
     group.add(std::move(folder), file.status(), before, cleaned.text);
     return report;
 }

@@ -2,6 +2,7 @@
 
 #include "cleaning/CleanTarget.h"
 #include "cleaning/CleanText.h"
+#include "cleaning/LeftReason.h"
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
@@ -18,15 +19,17 @@ struct RewriteResult;
 enum class CleanOutcome {
     Cleaned,   // rewritten with the cleaned bytes (a dry run: would be)
     Unchanged, // its bytes are already what cleaning gives
-    Failed,    // left exactly as it was; see problem or ruleError
+    Failed,    // left exactly as it was for a reason; see left, problem or ruleError
 };
 
 struct CleanReport {
     CleanOutcome outcome = CleanOutcome::Unchanged;
+    LeftReason left = LeftReason::None; // why it was left (Failed only)
     FileProblem problem = FileProblem::None;
     int errnum = 0;
-    QByteArray ruleError;      // the compile error of an empty or invalid rule
-    QList<QByteArray> removed; // the element texts removed (a dry run: that would be)
+    QByteArray ruleError; // the compile error of an empty or invalid rule
+    // Every copy of an element text removed, in the order found (a dry run: that would be).
+    QList<QByteArray> removed;
 
     QByteArray reason() const; // why it failed, for messages
 };
@@ -36,8 +39,8 @@ enum class CleanMode { Write, DryRun };
 // Cleans one file: reads it, computes its cleaned bytes (see cleanText) and, only when they
 // differ, replaces it atomically with mode and owner kept (see rewriteFile), every step through
 // the descriptor of its folder opened beneath the target's root. Symbolic links (the file or a
-// folder on its way below the root), folders, special files, read-only files and missing files
-// are left unchanged and reported.
+// folder on its way below the root), folders, special files, read-only files, missing files and
+// files with a binary signature (see hasBinarySignature) are left unchanged and reported.
 // A rule that does not compile is reported before the file is opened. Safe to call from any
 // thread: each call has its own matcher.
 CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
@@ -57,6 +60,9 @@ public:
     QList<CleanReport> cleanTogether(const QList<CleanTarget>& targets, const QByteArray& rule,
                                      const KeywordSource& keyword);
 
+    // Cleans files with a binary signature too: only for files the user named and asked for.
+    void setBinaryAllowed(bool allowed) { m_binaryAllowed = allowed; }
+
 private:
     // Everything up to the rewrite, which it adds to group.
     CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
@@ -64,6 +70,7 @@ private:
     static void settle(CleanReport& report, const RewriteResult& written);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
+    bool m_binaryAllowed = false;
 };
 
 } // namespace pw

@@ -1,5 +1,7 @@
 #include "cleaning/MonitorCleaning.h"
 
+#include "cleaning/MaskFilter.h"
+#include "common/Defaults.h"
 #include "common/Text.h"
 #include "threads/OBThread.h"
 #include "threads/WaitForJobs.h"
@@ -78,7 +80,20 @@ void TMonitorCleaning::Enqueue(const QByteArray& path) {
     }
 }
 
+namespace {
+
+// Gone before its job ran (another program's temporary), or a folder whose attributes changed:
+// nothing was there to clean, and nothing is said.
+bool nothingToClean(const CleanReport& report) {
+    return report.problem == FileProblem::Missing || report.problem == FileProblem::Folder;
+}
+
+} // namespace
+
 bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
+    const TMaskFilter masks(Masks ? Masks() : QByteArray(DefaultMasks));
+    paths.removeIf([&](const QByteArray& path) { return !masks.Matches(path); });
+    if (paths.isEmpty()) return false;
     m_jobPaths = std::move(paths);
     m_jobRoots = m_roots;
     m_jobRule = Rule ? Rule() : QByteArray();
@@ -105,7 +120,7 @@ void TMonitorCleaning::JobFinish() {
         const CleanReport& report = m_jobReports[i];
         if (!report.ruleError.isEmpty())
             Log(tr("清理规则无效，未清理 ").toUtf8() + path + ": " + report.ruleError, llWarning);
-        if (OnFileCleaned) OnFileCleaned(path, report);
+        if (OnFileCleaned && !nothingToClean(report)) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;
     m_pendingSet.clear();

@@ -19,8 +19,10 @@ class TOBThread;
 // cleaned by a job on a worker component (the window's ClearThread1), one job at a time. Files
 // reported while a job runs wait in a queue (each path once) and the next job cleans them all,
 // in the order reported, so no reported file is left as it was and a burst of changes does not
-// pay for a thread per file. The window and pagewarden-cli both monitor through this class.
-// Driven on the owner's thread.
+// pay for a thread per file. Only files whose name matches the masks in force are cleaned: the
+// rest (images, archives, databases, other programs' temporaries) are logged and left alone. A
+// file gone or turned out to be a folder by the time its job runs is passed over quietly. The
+// window and pagewarden-cli both monitor through this class. Driven on the owner's thread.
 class TMonitorCleaning : public QObject {
     Q_OBJECT
 
@@ -33,6 +35,9 @@ public:
 
     // Read on the owner's thread as each job starts.
     std::function<QByteArray()> Rule;
+    // The file masks ("*.php;*.js"), read on the owner's thread as each job starts; unset, the
+    // default web masks.
+    std::function<QByteArray()> Masks;
     // Read on the worker thread for every match tested: must be safe to call from there.
     KeywordSource Keyword;
 
@@ -41,7 +46,8 @@ public:
     enum TLogLevel { llInfo, llWarning, llError };
 
     // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
-    // rules) in the language of the installed translation, and what each job did.
+    // rules) in the language of the installed translation, and what each job did with each
+    // file it cleaned.
     std::function<void(const QByteArray& line, TLogLevel level)> OnLog;
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
 

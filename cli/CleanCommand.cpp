@@ -13,22 +13,31 @@ namespace {
 const char* statusWord(const CleanReport& report, CleanMode mode) {
     if (report.outcome == CleanOutcome::Cleaned)
         return mode == CleanMode::DryRun ? "would-clean" : "cleaned";
-    return report.outcome == CleanOutcome::Failed ? "failed" : "unchanged";
+    return report.outcome == CleanOutcome::Failed ? "skipped" : "unchanged";
+}
+
+QByteArray errorText(const CleanReport& report) {
+    if (report.left == LeftReason::Binary)
+        return "starts with a binary file signature (--binary cleans it all the same)";
+    return report.reason();
 }
 
 void print(const Output& out, const QByteArray& path, const CleanReport& report, CleanMode mode) {
-    if (report.outcome == CleanOutcome::Failed) Output::error(path, report.reason());
+    const bool skipped = report.outcome == CleanOutcome::Failed;
+    if (skipped) Output::error(path, errorText(report));
     if (out.json()) {
         JsonLine json;
         json.add("path", path).add("status", statusWord(report, mode));
         if (mode == CleanMode::DryRun || report.outcome == CleanOutcome::Cleaned)
             json.add("removed", report.removed);
-        if (report.outcome == CleanOutcome::Failed) json.add("error", report.reason());
+        if (skipped)
+            json.add("reason", leftReasonWord(report.left)).add("error", errorText(report));
         out.line(json);
         return;
     }
-    const bool failed = report.outcome == CleanOutcome::Failed;
-    out.line(QByteArray(failed ? "unchanged" : statusWord(report, mode)) + '\t' + path);
+    QByteArray line = statusWord(report, mode) + ('\t' + path);
+    if (skipped) line += '\t' + QByteArray(leftReasonWord(report.left));
+    out.line(line);
     if (mode == CleanMode::DryRun)
         for (const QByteArray& text : report.removed)
             out.line('\t' + escapedLine(text));
@@ -58,12 +67,16 @@ int runClean(const Invocation& invocation) {
     addSearchOptions(parser);
     parser.addOption({"files", "Clean exactly the FILEs given, without searching."});
     parser.addOption({"dry-run", "Change nothing; print each text that would be removed."});
+    parser.addOption({"binary", "Clean FILEs that start with a binary file signature too (with "
+                                "--files only: a search never rewrites them)."});
     parser.addOutputOptions();
     parser.addPositional("PATH", "Folders to search and clean (FILEs with --files).", "PATH...");
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
     if (paths.isEmpty())
         return parser.usageError(parser.isSet("files") ? "no FILE given" : "no PATH given");
+    if (parser.isSet("binary") && !parser.isSet("files"))
+        return parser.usageError("--binary cleans only FILEs named with --files");
     SearchOptions search;
     if (!parser.isSet("files")) {
         if (auto error = readSearchOptions(parser, paths, search)) return parser.usageError(*error);
@@ -90,6 +103,7 @@ int runClean(const Invocation& invocation) {
     // One file after the other, each once, in the order given or found.
     int status = ExitSuccess;
     FileCleaner cleaner;
+    cleaner.setBinaryAllowed(parser.isSet("binary"));
     for (const CleanTarget& file : files) {
         const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;

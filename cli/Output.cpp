@@ -88,9 +88,6 @@ QByteArray escapedLine(const QByteArray& bytes) {
         case '\t':
             out += "\\t";
             break;
-        case '\\':
-            out += "\\\\";
-            break;
         default:
             if (u < 0x20 || u == 0x7F) {
                 char escape[8];

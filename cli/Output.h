@@ -25,8 +25,8 @@ private:
 QByteArray jsonString(const QByteArray& bytes);
 bool isValidUtf8(const QByteArray& bytes);
 
-// Control bytes as C escapes (\r, \n, \t, \xHH) and backslashes doubled, so that one text stays
-// on one line of a terminal.
+// Control bytes as C escapes (\r, \n, \t, \xHH), so that one text stays on one line of a
+// terminal; every other byte, a backslash included, as it stands in the file.
 QByteArray escapedLine(const QByteArray& bytes);
 
 // Writes stdout lines (nothing when quiet) and stderr errors ("pagewarden-cli: PATH: reason").

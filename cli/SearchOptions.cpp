@@ -5,11 +5,13 @@
 #include "search/TargetSearch.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <thread>
 
 #include <dirent.h>
@@ -35,16 +37,6 @@ bool validDate(int y, int m, int d) {
     if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysIn[m - 1]) return false;
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     return m != 2 || d <= 28 || leap;
-}
-
-// The masks as the window splits them; none may name a folder.
-std::optional<QByteArray> readMasks(const CommandParser& parser, QByteArrayList& masks) {
-    masks = SplitList(parser.isSet("masks") ? parser.value("masks") : DefaultMasks);
-    for (const QByteArray& mask : masks)
-        if (mask.contains('/'))
-            return "--masks: '" + mask + "' names a folder; a mask matches file names only";
-    if (masks.isEmpty()) masks.append("*.*");
-    return std::nullopt;
 }
 
 std::optional<QByteArray> readSizes(const CommandParser& parser, TSizeCriteria& size) {
@@ -104,15 +96,35 @@ std::optional<QByteArray> readThreads(const CommandParser& parser, int& scanThre
 
 } // namespace
 
+std::optional<QByteArray> readMasks(const CommandParser& parser, QByteArrayList& masks) {
+    masks = SplitList(parser.isSet("masks") ? parser.value("masks") : DefaultMasks);
+    for (const QByteArray& mask : masks)
+        if (mask.contains('/'))
+            return "--masks: '" + mask + "' names a folder; a mask matches file names only";
+    if (masks.isEmpty()) masks.append("*.*");
+    return std::nullopt;
+}
+
+void addMasksOption(CommandParser& parser) {
+    parser.addOption(
+        {"masks", QString("File masks separated by ';' (default: %1).").arg(DefaultMasks), "A;B"});
+}
+
 void SearchOptions::applyTo(TFindFile& findFile) const {
     findFile.setCriteria(Criteria);
     findFile.setThreaded(false);
     findFile.setScanThreads(ScanThreads);
+    // Overlapping PATHs can meet one link twice.
+    auto named = std::make_shared<QSet<QByteArray>>();
+    findFile.OnLinkNotFollowed = [named](QObject*, const QByteArray& path) {
+        if (named->contains(path)) return;
+        named->insert(path);
+        Output::error(path, "not followed: symbolic link to a folder");
+    };
 }
 
 void addSearchOptions(CommandParser& parser) {
-    parser.addOption(
-        {"masks", QString("File masks separated by ';' (default: %1).").arg(DefaultMasks), "A;B"});
+    addMasksOption(parser);
     parser.addOption({"no-subfolders", "Search only the PATHs themselves, not their subfolders."});
     parser.addOption({"whole-word", "The keyword must stand as a whole word."});
     parser.addOption({"case-sensitive", "Compare the keyword with its letter case."});

@@ -18,7 +18,8 @@ struct SearchOptions {
     int ScanThreads = 0;
 
     // Copies the settings into a search component (unthreaded: the command line has no event
-    // loop to hand a finish back to).
+    // loop to hand a finish back to), which names on stderr, once each, the symbolic links to
+    // folders it does not follow.
     void applyTo(TFindFile& findFile) const;
 };
 
@@ -26,6 +27,13 @@ struct SearchOptions {
 // --time-field, --after, --before and --threads. The keyword is not among them: declare it with
 // addKeywordOption() or addKeywordOptions().
 void addSearchOptions(CommandParser& parser);
+
+// Declares --masks alone.
+void addMasksOption(CommandParser& parser);
+
+// The masks of --masks (else the default masks) split as the window splits them; a usage error
+// for a mask that names a folder.
+std::optional<QByteArray> readMasks(const CommandParser& parser, QByteArrayList& masks);
 
 // Fills options from the parsed command line, the keyword (the content phrase; an empty one sets
 // no content condition) and the PATHs to search. Answers the usage error, if any.

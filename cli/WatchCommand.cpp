@@ -2,6 +2,7 @@
 #include "cleaning/MonitorCleaning.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "cli/SearchOptions.h"
 #include "cli/ServiceManager.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
@@ -74,7 +75,14 @@ Priority priorityOf(TMonitorCleaning::TLogLevel level) {
 }
 
 const char* statusWord(const CleanReport& report) {
-    return report.outcome == CleanOutcome::Cleaned ? "cleaned" : "unchanged";
+    switch (report.outcome) {
+    case CleanOutcome::Cleaned:
+        return "cleaned";
+    case CleanOutcome::Failed:
+        return "skipped";
+    default:
+        return "unchanged";
+    }
 }
 
 } // namespace
@@ -82,6 +90,7 @@ const char* statusWord(const CleanReport& report) {
 int runWatch(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
+    addMasksOption(parser);
     parser.addOutputOptions();
     parser.addOption({"backend",
                       "How changes are learnt: fanotify (one mark per file system; needs "
@@ -93,6 +102,9 @@ int runWatch(const Invocation& invocation) {
     if (auto status = parser.parse()) return *status;
     const QList<QByteArray> paths = parser.positional();
     if (paths.isEmpty()) return parser.usageError("give at least one PATH to watch");
+    QByteArrayList maskList;
+    if (auto error = readMasks(parser, maskList)) return parser.usageError(*error);
+    const QByteArray masks = maskList.join(';');
     const QByteArray backendName = parser.value("backend");
     if (backendName != "auto" && backendName != "inotify" && backendName != "fanotify")
         return parser.usageError("--backend takes inotify, fanotify or auto");
@@ -137,6 +149,7 @@ int runWatch(const Invocation& invocation) {
     TMonitorCleaning monitor(watcher, worker);
     monitor.Rule = [rule] { return rule; };
     monitor.Keyword = [&keyword] { return keyword.get(); };
+    monitor.Masks = [masks] { return masks; };
     monitor.OnLog = [&](const QByteArray& line, TMonitorCleaning::TLogLevel level) {
         print(priorityOf(level), out.json() ? JsonLine().add("log", line).text() : line);
     };
@@ -144,15 +157,18 @@ int runWatch(const Invocation& invocation) {
     monitor.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
         if (report.outcome == CleanOutcome::Failed && report.ruleError.isEmpty())
             Output::error(path, report.reason());
+        const bool skipped = report.outcome == CleanOutcome::Failed;
         if (out.json()) {
             JsonLine json;
-            json.add("path", path)
-                .add("status",
-                     report.outcome == CleanOutcome::Failed ? "failed" : statusWord(report));
+            json.add("path", path).add("status", statusWord(report));
             json.add("removed", report.removed);
+            if (skipped)
+                json.add("reason", leftReasonWord(report.left)).add("error", report.reason());
             print(Priority::Info, json.text());
         } else {
-            print(Priority::Info, QByteArray(statusWord(report)) + '\t' + path);
+            QByteArray line = statusWord(report) + ('\t' + path);
+            if (skipped) line += '\t' + QByteArray(leftReasonWord(report.left));
+            print(Priority::Info, line);
         }
         if (stopping && !monitor.JobRunning()) QCoreApplication::quit();
     };

@@ -113,6 +113,14 @@ TFolderIgnore TFindFile::DoFolderChange(const QByteArray& Folder) {
     return ignore;
 }
 
+void TFindFile::DoLinkNotFollowed(const QByteArray& Path) {
+    const std::shared_ptr<TSearchSession> session = m_session;
+    if (session->Aborted() || !OnLinkNotFollowed) return;
+    const TLinkNotFollowedEvent handler = OnLinkNotFollowed;
+    const std::lock_guard lock(session->Lock);
+    if (!session->Aborted()) handler(this, Path);
+}
+
 void TFindFile::DoFileMatch(const QByteArray& Folder, const TSearchRec& FileInfo) {
     const std::shared_ptr<TSearchSession> session = m_session;
     if (session->Aborted() || !OnFileMatch) return;

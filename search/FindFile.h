@@ -27,6 +27,8 @@ using TFileMatchEvent =
 // The walk enters a folder; IgnoreFolder comes preset to fiNone and says what to skip.
 using TFolderChangeEvent =
     std::function<void(QObject* Sender, const QByteArray& Folder, TFolderIgnore& IgnoreFolder)>;
+// The walk met a symbolic link to a folder that it does not follow; Path is the link's.
+using TLinkNotFollowedEvent = std::function<void(QObject* Sender, const QByteArray& Path)>;
 
 // The search component: the host fills Criteria and calls Execute; the search runs inside
 // Execute, or with Threaded on a thread of its own, and reports through the On... events.
@@ -80,6 +82,8 @@ public:
 
     TFileMatchEvent OnFileMatch;
     TFolderChangeEvent OnFolderChange;
+    // On the searching thread, like the folder and file events, but outside their order.
+    TLinkNotFollowedEvent OnLinkNotFollowed;
     TNotifyEvent OnSearchBegin;
     TNotifyEvent OnSearchFinish;
     TNotifyEvent OnSearchAbort;
@@ -94,6 +98,7 @@ private:
     void DoSearchAbort() { raise(OnSearchAbort); }
     TFolderIgnore DoFolderChange(const QByteArray& Folder);
     void DoFileMatch(const QByteArray& Folder, const TSearchRec& FileInfo);
+    void DoLinkNotFollowed(const QByteArray& Path);
 
     void raise(const TNotifyEvent& event);
     void finish();

@@ -3,6 +3,7 @@
 #include "search/FolderEnumeration.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace pw {
 
@@ -85,8 +86,14 @@ void TFolderWalk::searchFiles(const QByteArray& folder, const TFolderListing& li
 
 void TFolderWalk::searchSubfolders(const QByteArray& folder, const TFolderListing& listing) {
     for (const TDirEntry& entry : listing.entries()) {
-        if (entry.type != DT_DIR)
-            continue; // links to folders included: the walk never follows a link
+        // The walk never follows a link, but says where one to a folder leaves the real files.
+        if (entry.type == DT_LNK) {
+            const QByteArray path = folder + entry.name;
+            struct stat st {};
+            if (::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+                m_host.DoLinkNotFollowed(path);
+        }
+        if (entry.type != DT_DIR) continue;
         SearchFolder(folder + entry.name + '/');
         if (m_host.Aborted()) break;
     }

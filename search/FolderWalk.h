@@ -26,6 +26,9 @@ public:
     virtual bool AcceptFile(const QByteArray& Folder, const TSearchRec& FileInfo) = 0;
     // FileInfo holds its find data.
     virtual void DoFileMatch(const QByteArray& Folder, const TSearchRec& FileInfo) = 0;
+    // A symbolic link to a folder where the walk would have entered a subfolder (its full path,
+    // no "/" at the end): the walk does not follow it.
+    virtual void DoLinkNotFollowed(const QByteArray& Path) { (void)Path; }
 
 protected:
     ~TWalkHost() = default;

@@ -36,6 +36,10 @@ public:
         return false;
     }
     void DoFileMatch(const QByteArray&, const TSearchRec&) override {}
+    // Not part of the ordered results: told at once, on the walking thread as always.
+    void DoLinkNotFollowed(const QByteArray& Path) override {
+        m_owner.m_host.DoLinkNotFollowed(Path);
+    }
 
 private:
     TScanAheadWalk& m_owner;

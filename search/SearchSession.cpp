@@ -46,4 +46,8 @@ void TSearchSession::DoFileMatch(const QByteArray& Folder, const TSearchRec& Fil
     if (TFindFile* owner = m_owner.load()) owner->DoFileMatch(Folder, FileInfo);
 }
 
+void TSearchSession::DoLinkNotFollowed(const QByteArray& Path) {
+    if (TFindFile* owner = m_owner.load()) owner->DoLinkNotFollowed(Path);
+}
+
 } // namespace pw

@@ -37,6 +37,7 @@ public:
     TFolderIgnore DoFolderChange(const QByteArray& Folder) override;
     bool AcceptFile(const QByteArray& Folder, const TSearchRec& FileInfo) override;
     void DoFileMatch(const QByteArray& Folder, const TSearchRec& FileInfo) override;
+    void DoLinkNotFollowed(const QByteArray& Path) override;
 
     // Goes from false to true once, by Abort.
     bool setAborted() {

@@ -329,7 +329,11 @@ void TFanotifyTree::renamed(const Named& from, const Named& to, TChangeBatch& ba
     } else {
         return;
     }
-    if (to.isDir) return;
+    if (to.isDir) {
+        // A folder moved in from outside: its files are new to the tree, as a file moved in is.
+        if (!wasIn && m_subtree && movesAreWrites()) reportFilesIn(to.path + '/', batch);
+        return;
+    }
     if (wasUnwritten) m_createdUnwritten.insert(to.path);
     // A file moved in from outside, or from a name last written here, replaces the file.
     if (!wasIn || wasWritten) {
@@ -362,6 +366,24 @@ void TFanotifyTree::reportChangedSince(const QByteArray& folder, int depth, TCha
         } else if (S_ISREG(st.st_mode) && st.st_size > 0 &&
                    std::max(st.st_ctim.tv_sec, st.st_mtim.tv_sec) >= since) {
             add(batch, caModified, path);
+        }
+    }
+    ::closedir(dir);
+}
+
+void TFanotifyTree::reportFilesIn(const QByteArray& folder, TChangeBatch& batch) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const QByteArray path = folder + e->d_name;
+        if (S_ISDIR(st.st_mode)) {
+            reportFilesIn(path + '/', batch);
+        } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+            add(batch, caModified, path);
+            m_written.insert(path);
         }
     }
     ::closedir(dir);

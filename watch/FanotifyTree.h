@@ -72,6 +72,8 @@ private:
     void renamed(const Named& from, const Named& to, TChangeBatch& batch);
     void overflowed(TChangeBatch& batch);
     void reportChangedSince(const QByteArray& folder, int depth, TChangeBatch& batch);
+    // Every non-empty file under a folder moved in, as modified.
+    void reportFilesIn(const QByteArray& folder, TChangeBatch& batch);
 
     bool reportsNames(bool isDir) const;
     bool reportsWrites() const;

@@ -113,15 +113,15 @@ void TInotifyTree::addTree(const QByteArray& relative, Report report, TChangeBat
         if (entry.isDir) {
             if (report == Report::NewEntries && reportsNames(true)) add(batch, caAdded, child);
             addTree(child + '/', report, batch);
-        } else if (report == Report::NewEntries) {
-            reportNewFile(wd, child, entry.name, batch);
+        } else if (report != Report::Nothing) {
+            reportNewFile(wd, child, entry.name, report, batch);
         }
     }
 }
 
 void TInotifyTree::reportNewFile(int wd, const QByteArray& relative, const QByteArray& name,
-                                 TChangeBatch& batch) {
-    if (reportsNames(false)) add(batch, caAdded, relative);
+                                 Report report, TChangeBatch& batch) {
+    if (report == Report::NewEntries && reportsNames(false)) add(batch, caAdded, relative);
     if (reportsWrites() && isNonEmptyFile(m_folder + relative)) {
         add(batch, caModified, relative);
         m_written.insert(Entry{wd, name, relative, false}.key());
@@ -235,7 +235,8 @@ void TInotifyTree::renamed(const Entry& from, const Entry& to, TChangeBatch& bat
 void TInotifyTree::movedIn(const Entry& to, TChangeBatch& batch) {
     if (reportsNames(to.isDir)) add(batch, caAdded, to.relative);
     if (to.isDir) {
-        if (m_subtree) addTree(to.relative + '/', Report::Nothing, batch);
+        if (m_subtree)
+            addTree(to.relative + '/', movesAreWrites() ? Report::Writes : Report::Nothing, batch);
         return;
     }
     if (movesAreWrites()) {

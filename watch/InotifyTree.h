@@ -26,7 +26,9 @@ namespace pw {
 //   access (0x020): a read is.
 // A folder created later is watched, and what it already holds when its watch is in place is
 // reported as new: added names, and modified for each non-empty file. Folders moved in are
-// watched too (their content is not reported). Watch limits and queue overflows become notices.
+// watched too, and, as a file moved in is, each non-empty file in them is a modification when
+// no file-name filter is set (an infected plugin unpacked elsewhere and moved into the tree).
+// Watch limits and queue overflows become notices.
 // Built on the owner's thread by Open; from then on used by one thread at a time.
 class TInotifyTree final : public TChangeSource {
 public:
@@ -56,12 +58,14 @@ private:
         quint32 cookie;
         Entry entry;
     };
-    enum class Report { Nothing, NewEntries };
+    // What a listing of a folder new to the watch reports: nothing, its entries as added names
+    // and written files (a folder created here), or its files as written (a folder moved in).
+    enum class Report { Nothing, NewEntries, Writes };
 
     TInotifyTree(int fd, QByteArray folder, quint32 filterWord, bool subtree);
     int addWatch(const QByteArray& relative, TChangeBatch& batch);
     void addTree(const QByteArray& relative, Report report, TChangeBatch& batch);
-    void reportNewFile(int wd, const QByteArray& relative, const QByteArray& name,
+    void reportNewFile(int wd, const QByteArray& relative, const QByteArray& name, Report report,
                        TChangeBatch& batch);
     bool awaitMore() const;
 

@@ -209,6 +209,37 @@ TEST_F(CleaningTest, MonitoringLogsAndCleansEachModifiedFile) {
     EXPECT_LE(lines.size(), 2 * 4);
 }
 
+// Monitoring cleans only the files the masks field names when each job starts; an image, a
+// stylesheet and a backup written under the tree are logged and left as they are.
+TEST_F(CleaningTest, MonitoringCleansOnlyFilesOfTheMasksInForce) {
+    MainForm& f = showForm();
+    f.Location->setText(QFile::decodeName(site.path()));
+    f.JkButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.FileSystemWatcher1->watching(); }));
+    const QByteArray png = readFile(pw::test::sourcePath("docs/window.png")) + Infected;
+    const QList<QByteArray> left{site.write("uploads/photo.png", png),
+                                 site.write("style.css", Infected),
+                                 site.write("index.php.bak", Infected)};
+    const QByteArray page = site.write("index.php", Infected);
+    ASSERT_TRUE(waitFor([&] { return readFile(page) == Clean; }));
+    settle(f);
+    const QStringList lines = logLines(f);
+    for (const QByteArray& path : left)
+        EXPECT_TRUE(lines.contains(logLine(path))) << path.constData();
+    EXPECT_EQ(readFile(left[0]), png);
+    EXPECT_EQ(readFile(left[1]), Infected);
+    EXPECT_EQ(readFile(left[2]), Infected);
+
+    // The field as it stands when each job starts; with "*.png" among the masks, the image's
+    // signature still keeps it whole.
+    f.Filename->setText("*.css;*.png");
+    site.write("style.css", Infected);
+    site.write("uploads/photo.png", png);
+    ASSERT_TRUE(waitFor([&] { return readFile(left[1]) == Clean; }));
+    settle(f);
+    EXPECT_EQ(readFile(left[0]), png);
+}
+
 TEST_F(CleaningTest, MonitoringButtonSwitchesAndWatchesTheFolderOfTheMoment) {
     MainForm& f = showForm();
     f.Location->setText(QFile::decodeName(site.path()));

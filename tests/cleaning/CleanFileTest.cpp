@@ -95,13 +95,14 @@ TEST(CleanFile, FilesItCannotHandleStayExactlyAsTheyWere) {
     const struct {
         QByteArray path;
         FileProblem problem;
+        LeftReason left;
     } cases[] = {
-        {readOnly, FileProblem::ReadOnly},
-        {link, FileProblem::SymbolicLink},
-        {fifo, FileProblem::Special}, // must not block
-        {tree.path("folder.html"), FileProblem::Folder},
-        {tree.path("missing.html"), FileProblem::Missing},
-        {huge, FileProblem::TooLarge},
+        {readOnly, FileProblem::ReadOnly, LeftReason::ReadOnly},
+        {link, FileProblem::SymbolicLink, LeftReason::SymbolicLink},
+        {fifo, FileProblem::Special, LeftReason::NotRegular}, // must not block
+        {tree.path("folder.html"), FileProblem::Folder, LeftReason::NotRegular},
+        {tree.path("missing.html"), FileProblem::Missing, LeftReason::Missing},
+        {huge, FileProblem::TooLarge, LeftReason::TooLarge},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.constData());
@@ -109,6 +110,7 @@ TEST(CleanFile, FilesItCannotHandleStayExactlyAsTheyWere) {
         const CleanReport report = clean(c.path);
         EXPECT_EQ(report.outcome, CleanOutcome::Failed);
         EXPECT_EQ(report.problem, c.problem) << report.reason().constData();
+        EXPECT_EQ(report.left, c.left);
         if (c.problem != FileProblem::Missing) {
             const struct stat after = statOf(c.path);
             EXPECT_TRUE(sameInodeAndTime(before, after));
@@ -173,6 +175,34 @@ TEST(CleanFile, DryRunReportsAndChangesNothing) {
     EXPECT_EQ(report.removed,
               QList<QByteArray>{"<script src=\"http://evilstats.example/a.js\"></script>"});
     EXPECT_TRUE(sameInodeAndTime(before, statOf(path)));
+}
+
+// A file with a binary signature is never rewritten as text unless the caller allows it; a NUL
+// byte alone is an ordinary byte.
+TEST(CleanFile, BinaryFilesAreLeftUnlessAllowed) {
+    TempTree tree;
+    const QByteArray png = readFile(test::sourcePath("docs/window.png")) + Infected;
+    const QByteArray image = tree.write("logo.js", png);
+    const QByteArray withNul = tree.write("nul.js", QByteArray("a\0b\n", 4) + Infected);
+    const struct stat before = statOf(image);
+    FileCleaner cleaner;
+    const CleanReport report = cleaner.clean(CleanTarget::inOwnFolder(image), DefaultRule,
+                                             fixed(DefaultKeyword), CleanMode::DryRun);
+    EXPECT_EQ(report.outcome, CleanOutcome::Failed);
+    EXPECT_EQ(report.left, LeftReason::Binary);
+    EXPECT_EQ(report.reason(), "binary");
+    EXPECT_EQ(clean(image).left, LeftReason::Binary);
+    EXPECT_TRUE(sameInodeAndTime(before, statOf(image)));
+    EXPECT_EQ(readFile(image), png);
+
+    EXPECT_EQ(clean(withNul).outcome, CleanOutcome::Cleaned);
+    EXPECT_EQ(readFile(withNul), QByteArray("a\0b\r\n<p>hi</p>\r\n", 16));
+
+    cleaner.setBinaryAllowed(true);
+    EXPECT_EQ(
+        cleaner.clean(CleanTarget::inOwnFolder(image), DefaultRule, fixed(DefaultKeyword)).outcome,
+        CleanOutcome::Cleaned);
+    EXPECT_FALSE(readFile(image).contains("evilstats"));
 }
 
 // Another program writing the file while it is cleaned wins: its bytes are kept.

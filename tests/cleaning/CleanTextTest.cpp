@@ -36,13 +36,14 @@ TEST(CleanText, KeywordIsReadAnewForEveryMatch) {
 }
 
 TEST(CleanText, ManyCopiesOfOneElementStayLinear) {
-    // Thousands of accepted matches with one text: the first removes them all.
+    // Thousands of accepted matches with one text: the first removes them all, and each copy
+    // removed is listed.
     const QByteArray element = "<script src=//evilstats.example/x.js></script>";
     QByteArray input;
     for (int i = 0; i < 20000; ++i)
         input += "line " + QByteArray::number(i) + element + "\n";
     const auto result = clean(input, {}, [] { return DefaultKeyword; });
-    EXPECT_EQ(result.removed.size(), 1);
+    EXPECT_EQ(result.removed, QList<QByteArray>(20000, element));
     EXPECT_FALSE(result.text.contains("evilstats"));
     EXPECT_TRUE(result.text.startsWith("line 0line 1line 2"));
 }

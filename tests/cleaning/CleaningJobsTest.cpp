@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace pw;
@@ -71,6 +72,7 @@ protected:
     void SetUp() override {
         watcher.setNotifyFilters({nfAttributeChange});
         monitor.Rule = [this] { return rule; };
+        monitor.Masks = [this] { return masks; };
         monitor.Keyword = [] { return DefaultKeyword; };
         monitor.OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
             log.append(line);
@@ -78,6 +80,7 @@ protected:
         monitor.OnFileCleaned = [this](const QByteArray& path, const CleanReport& report) {
             cleaned.append(path);
             outcomes.append(report.outcome);
+            reasons.append(report.left);
         };
         monitor.Start("  " + tree.path() + "\t");
         ASSERT_TRUE(waitFor([&] { return watcher.watching(); }));
@@ -95,14 +98,17 @@ protected:
         waitFor([&] { return !monitor.JobRunning() && monitor.Pending() == 0; });
     }
 
+    // Declared before the monitor, which may still report while it is destroyed.
+    QByteArray rule = DefaultRule;
+    QByteArray masks = DefaultMasks;
+    QList<QByteArray> log;
+    QList<QByteArray> cleaned;
+    QList<CleanOutcome> outcomes;
+    QList<LeftReason> reasons;
     TempTree tree;
     TFileSystemWatcher watcher;
     TOBThread worker;
     TMonitorCleaning monitor{watcher, worker};
-    QByteArray rule = DefaultRule;
-    QList<QByteArray> log;
-    QList<QByteArray> cleaned;
-    QList<CleanOutcome> outcomes;
 };
 
 TEST_F(Monitoring, WritesAreLoggedAndCleanedAndTheOwnRewriteSettles) {
@@ -169,6 +175,66 @@ TEST_F(Monitoring, AnInvalidRuleIsLoggedForEachRefusedJob) {
                                         ": TPcreRegEx.Compile() - Error in regex at offset 8"))
         << log.value(1).constData();
     EXPECT_EQ(readFile(path), Infected);
+}
+
+// Uploads, stylesheets, backups and archives written under the tree are logged and left alone;
+// a web file that is really an archive is not rewritten either.
+TEST_F(Monitoring, OnlyWebFilesAreCleanedButEveryModifiedFileIsLogged) {
+    const QByteArray png = readFile(sourcePath("docs/window.png")) + Infected;
+    const QByteArray zip = QByteArray("PK\3\4\n", 5) + Infected;
+    const QList<QByteArray> left{tree.write("images/logo.png", png),
+                                 tree.write("style.css", Infected),
+                                 tree.write("index.html.bak", Infected)};
+    const QByteArray archive = tree.write("bundle.js", zip);
+    const QByteArray page = tree.write("index.html", Infected);
+    ASSERT_TRUE(waitFor([&] { return readFile(page) == Clean; }));
+    settle();
+    for (const QByteArray& path : left + QList{archive, page})
+        EXPECT_GE(log.count(logLine(path)), 1) << path.constData();
+    EXPECT_EQ(readFile(left[0]), png);
+    EXPECT_EQ(readFile(left[1]), Infected);
+    EXPECT_EQ(readFile(left[2]), Infected);
+    EXPECT_EQ(readFile(archive), zip);
+    for (const QByteArray& path : left)
+        EXPECT_FALSE(cleaned.contains(path)) << path.constData();
+    ASSERT_TRUE(cleaned.contains(archive));
+    EXPECT_EQ(reasons[cleaned.indexOf(archive)], LeftReason::Binary);
+
+    // The masks in force when the job starts decide.
+    masks = "*.css";
+    tree.write("style.css", Infected);
+    ASSERT_TRUE(waitFor([&] { return readFile(left[1]) == Clean; }));
+}
+
+// An infected plugin unpacked elsewhere and moved into the tree.
+TEST_F(Monitoring, AFolderMovedInHasItsWebFilesCleaned) {
+    TempTree elsewhere;
+    elsewhere.write("plugin/main.php", Infected);
+    elsewhere.write("plugin/js/admin.js", Infected);
+    elsewhere.write("plugin/readme.md", Infected);
+    ASSERT_EQ(std::rename(elsewhere.path("plugin").constData(), tree.path("plugin").constData()),
+              0);
+    const QByteArray php = tree.path("plugin/main.php"), js = tree.path("plugin/js/admin.js");
+    ASSERT_TRUE(waitFor([&] { return readFile(php) == Clean && readFile(js) == Clean; }));
+    settle();
+    EXPECT_GE(log.count(logLine(php)), 1);
+    EXPECT_GE(log.count(logLine(js)), 1);
+    EXPECT_EQ(readFile(tree.path("plugin/readme.md")), Infected);
+}
+
+// Other programs' temporaries gone before their job runs, and folders whose attributes change:
+// logged as the watcher reports them, but no job result and no error.
+TEST_F(Monitoring, VanishedFilesAndFoldersPassQuietly) {
+    tree.mkdir("sub.php");
+    settle();
+    log.clear();
+    ASSERT_EQ(::chmod(tree.path("sub.php").constData(), 0700), 0);
+    monitor.FileSystemWatcherChange(foModified, tree.path("gone.php"), {});
+    monitor.FileSystemWatcherChange(foModified, tree.path("sub.php"), {});
+    settle();
+    EXPECT_TRUE(log.contains(logLine(tree.path("gone.php"))));
+    EXPECT_TRUE(log.contains(logLine(tree.path("sub.php"))));
+    EXPECT_EQ(cleaned, QList<QByteArray>{});
 }
 
 TEST_F(Monitoring, StoppedMonitorReportsNothing) {

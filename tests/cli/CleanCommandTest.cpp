@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace pw::test;
 
 namespace {
@@ -20,8 +22,8 @@ TEST(CleanCommand, ReportsEachFileAndFailsForTheOnesItCannotClean) {
     const QByteArray missing = tree.path("gone.html");
     const ProgramResult r = runCli({"clean", "--files", infected, missing, clean});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out,
-              "cleaned\t" + infected + "\nunchanged\t" + missing + "\nunchanged\t" + clean + "\n");
+    EXPECT_EQ(r.out, "cleaned\t" + infected + "\nskipped\t" + missing +
+                         "\tno such file\nunchanged\t" + clean + "\n");
     EXPECT_EQ(r.err, "pagewarden-cli: " + missing + ": no such file\n");
     EXPECT_EQ(readFile(infected), "a\r\nb\r\n");
 }
@@ -37,6 +39,9 @@ TEST(CleanCommand, UsageErrorsAndInvalidRulesExitWithTwoAndTouchNothing) {
         {{"scrub"}, "pagewarden-cli: unknown command 'scrub'"},
         {{"clean"}, "pagewarden-cli clean: no PATH given"},
         {{"clean", "--files"}, "pagewarden-cli clean: no FILE given"},
+        {{"clean", "--binary", file},
+         "pagewarden-cli clean: --binary cleans only FILEs named with "
+         "--files"},
         {{"clean", "--bogus", "--files", file}, "pagewarden-cli clean: Unknown option 'bogus'."},
         {{"clean", "--rule", "(<script", "--files", file},
          "pagewarden-cli: --rule: TPcreRegEx.Compile() - Error in regex at offset 8: missing "
@@ -62,6 +67,47 @@ TEST(CleanCommand, DryRunPrintsWhatWouldGoAndChangesNothing) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "would-clean\t" + file + "\n\t<script>evilstats.example\\t1</script>\n");
     EXPECT_EQ(readFile(file), "x<script>evilstats.example\t1</script>\n");
+
+    // As the text stands in the file: a backslash stays one backslash, a control byte is escaped,
+    // and each copy removed is one line.
+    const QByteArray element = "<script>document.write(\"evilstats.example<\\/p>\x01\")</script>";
+    const QByteArray twice = tree.write("b.js", element + "\n" + element + "\n");
+    const QByteArray line = "\t<script>document.write(\"evilstats.example<\\/p>\\x01\")</script>\n";
+    EXPECT_EQ(runCli({"clean", "--dry-run", "--files", twice}).out,
+              "would-clean\t" + twice + "\n" + line + line);
+}
+
+TEST(CleanCommand, FilesLeftForAReasonAreSkippedWithIt) {
+    TempTree tree;
+    const QByteArray png = readFile(sourcePath("docs/window.png")) + Infected;
+    const QByteArray image = tree.write("logo.png", png);
+    const QByteArray readOnly = tree.write("ro.html", Infected, 0444);
+    const QByteArray target = tree.write("target.html", Infected);
+    const QByteArray link = tree.path("link.html");
+    ASSERT_EQ(::symlink(target.constData(), link.constData()), 0);
+    const QByteArray clean = tree.write("clean.html", "ok\r\n");
+    const ProgramResult r = runCli({"clean", "--files", image, readOnly, link, clean});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "skipped\t" + image + "\tbinary\nskipped\t" + readOnly +
+                         "\tread-only\nskipped\t" + link + "\tsymbolic link\nunchanged\t" + clean +
+                         "\n");
+    EXPECT_TRUE(r.err.contains("pagewarden-cli: " + image +
+                               ": starts with a binary file "
+                               "signature (--binary cleans it all the same)\n"))
+        << r.err.constData();
+    EXPECT_EQ(readFile(image), png);
+    EXPECT_EQ(readFile(readOnly), Infected);
+    EXPECT_EQ(readFile(target), Infected);
+
+    const ProgramResult json = runCli({"clean", "--json", "--files", image});
+    const QJsonObject object = QJsonDocument::fromJson(json.out).object();
+    EXPECT_EQ(object["status"].toString(), "skipped");
+    EXPECT_EQ(object["reason"].toString(), "binary");
+
+    // Asked for by name: cleaned as text all the same.
+    const ProgramResult forced = runCli({"clean", "--binary", "--files", image});
+    EXPECT_EQ(forced.out, "cleaned\t" + image + "\n");
+    EXPECT_FALSE(readFile(image).contains("evilstats"));
 }
 
 TEST(CleanCommand, JsonLinesKeepBytesThatAreNotUtf8) {
@@ -77,7 +123,8 @@ TEST(CleanCommand, JsonLinesKeepBytesThatAreNotUtf8) {
     EXPECT_EQ(QByteArray::fromBase64(first["path_base64"].toString().toLatin1()), odd);
     EXPECT_EQ(first["removed"].toArray().size(), 1);
     const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
-    EXPECT_EQ(second["status"].toString(), "failed");
+    EXPECT_EQ(second["status"].toString(), "skipped");
+    EXPECT_EQ(second["reason"].toString(), "not a regular file");
     EXPECT_EQ(second["error"].toString(), "is a folder");
     EXPECT_EQ(readFile(odd), "a\r\nb\r\n");
 }

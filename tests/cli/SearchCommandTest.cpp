@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pw::test;
 
@@ -136,4 +137,24 @@ TEST(SearchCommand, JsonLinesAndQuiet) {
     const ProgramResult quiet = runCli({"search", "-q", Site});
     EXPECT_EQ(quiet.exitCode, 0);
     EXPECT_EQ(quiet.out + quiet.err, "");
+}
+
+// A document root that is a link to the real files (Debian's MediaWiki layout) is named, once,
+// where the walk passes it by; a link to a file is an entry like any other.
+TEST(SearchCommand, LinksToFoldersAreNamedOnceAndNotFollowed) {
+    TempTree tree;
+    TempTree real;
+    real.write("index.php", "evilstats.example\n");
+    tree.write("site/a.php", "evilstats.example\n");
+    const QByteArray link = tree.path("site/w");
+    ASSERT_EQ(::symlink(real.path().constData(), link.constData()), 0);
+    ASSERT_EQ(::symlink(real.path("index.php").constData(), tree.path("site/b.php").constData()),
+              0);
+    // The second PATH lies inside the first, so the walk passes the link twice.
+    const ProgramResult r = runCli({"search", tree.path(), tree.path("site")});
+    EXPECT_EQ(r.err, "pagewarden-cli: " + link + ": not followed: symbolic link to a folder\n");
+    EXPECT_FALSE(r.out.contains(real.path())) << r.out.constData();
+    EXPECT_TRUE(r.out.contains(tree.path("site/a.php"))) << r.out.constData();
+    const ProgramResult flat = runCli({"search", "--no-subfolders", tree.path("site")});
+    EXPECT_EQ(flat.err, "");
 }

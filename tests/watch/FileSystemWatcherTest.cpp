@@ -286,11 +286,14 @@ TEST_P(Watch, FoldersAddedLaterAreWatchedFromTheirFirstFile) {
         0);
     EXPECT_TRUE(reported({foModified, at("new/a.htm"), ""}));
     EXPECT_TRUE(reported({foModified, at("deep/x/y/b.htm"), ""}));
-
-    // A folder moved in from outside, then written in.
-    elsewhere.write("moved/inner/old.htm", "old");
-    moveFile(elsewhere.path("moved"), at("moved"));
     settle();
+
+    // A folder moved in from outside: each file in it counts as written, as a file moved in
+    // does (an empty one is not). Then it is written in.
+    elsewhere.write("moved/inner/old.htm", "old");
+    elsewhere.write("moved/empty.htm", "");
+    moveFile(elsewhere.path("moved"), at("moved"));
+    EXPECT_EQ(settle(), (std::vector<Call>{{foModified, at("moved/inner/old.htm"), ""}}));
     writeFile(at("moved/inner/old.htm"), "new");
     EXPECT_TRUE(reported({foModified, at("moved/inner/old.htm"), ""}));
 
