@@ -69,6 +69,7 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
     TextCleaning cleaned = cleanText(before, matcher, keyword);
     CleanReport report;
     report.removed = std::move(cleaned.removed);
+    report.complete = cleaned.complete;
     if (cleaned.text == before) return report;
 
     if (mode == CleanMode::DryRun) {

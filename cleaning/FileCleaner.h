@@ -25,6 +25,9 @@ struct CleanReport {
     int errnum = 0;
     QByteArray ruleError;      // the compile error of an empty or invalid rule
     QList<QByteArray> removed; // the element texts removed (a dry run: that would be)
+    // False when a line was left as it was because the rule ran out of matching limits on it;
+    // everything else in the file was cleaned.
+    bool complete = true;
 
     QByteArray reason() const; // why it failed, for messages
 };

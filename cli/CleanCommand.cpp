@@ -10,6 +10,9 @@ namespace pw::cli {
 
 namespace {
 
+const QByteArray IncompleteReason =
+    "not fully cleaned: the rule ran out of matching limits on a line, left as it was";
+
 const char* statusWord(const CleanReport& report, CleanMode mode) {
     if (report.outcome == CleanOutcome::Cleaned)
         return mode == CleanMode::DryRun ? "would-clean" : "cleaned";
@@ -94,6 +97,10 @@ int runClean(const Invocation& invocation) {
         const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;
         print(out, file.path, report, mode);
+        if (!report.complete) {
+            Output::error(file.path, IncompleteReason);
+            status = ExitNothing;
+        }
     }
     return status;
 }
