@@ -74,10 +74,8 @@ int runClean(const Invocation& invocation) {
     }
     // Refused before any file is touched.
     const QByteArray rule = parser.rule();
-    if (auto error = checkCleaningRule(rule)) {
-        Output::error("--rule", error->what());
-        return ExitUsage;
-    }
+    if (parser.refuseRule(rule)) return ExitUsage;
+    parser.announceKeywordAndRule();
     QList<CleanTarget> files;
     if (parser.isSet("files"))
         for (const QByteArray& path : paths)

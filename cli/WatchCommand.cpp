@@ -59,11 +59,9 @@ int runWatch(const Invocation& invocation) {
         return ExitUsage;
     }
     const QByteArray rule = parser.rule();
-    if (auto error = checkCleaningRule(rule)) {
-        Output::error("--rule", error->what());
-        return ExitUsage;
-    }
+    if (parser.refuseRule(rule)) return ExitUsage;
     const QByteArray keyword = parser.keyword();
+    parser.announceKeywordAndRule();
     const Output out(parser.json(), parser.quiet(), Output::FlushEachLine);
 
     // The window's monitoring: its filter, its folder tree, one job at a time.
