@@ -18,4 +18,9 @@ QByteArray cleaningRule(const QByteArray& typed);
 // (the adapter's own text, with PCRE's offset and message), or nothing when it compiles.
 std::optional<EPcreError> checkCleaningRule(const QByteArray& typed);
 
+// A refused rule for messages, without the adapter's own wording: "invalid rule at offset N:
+// TEXT", or "invalid rule: the rule is empty"; in Chinese for the window's texts and log lines.
+QByteArray describeRuleError(const EPcreError& error);
+QByteArray describeRuleErrorChinese(long long offset, const QByteArray& pcreMessage);
+
 } // namespace pw

@@ -56,7 +56,9 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
         if (!matcher.compiled()) matcher.Compile();
     } catch (const EPcreError& error) {
         CleanReport report = failed(FileProblem::None);
-        report.ruleError = error.what();
+        report.ruleError = describeRuleError(error);
+        report.ruleErrorOffset = error.offset();
+        report.rulePcreMessage = error.pcreMessage();
         return report;
     }
 

@@ -23,8 +23,10 @@ struct CleanReport {
     CleanOutcome outcome = CleanOutcome::Unchanged;
     FileProblem problem = FileProblem::None;
     int errnum = 0;
-    QByteArray ruleError;      // the compile error of an empty or invalid rule
-    QList<QByteArray> removed; // the element texts removed (a dry run: that would be)
+    QByteArray ruleError; // an empty or invalid rule (see describeRuleError)
+    long long ruleErrorOffset = -1;
+    QByteArray rulePcreMessage; // PCRE's own text of ruleError
+    QList<QByteArray> removed;  // the element texts removed (a dry run: that would be)
     // False when a line was left as it was because the rule ran out of matching limits on it;
     // everything else in the file was cleaned.
     bool complete = true;

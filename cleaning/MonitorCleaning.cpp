@@ -1,5 +1,6 @@
 #include "cleaning/MonitorCleaning.h"
 
+#include "cleaning/CleaningRule.h"
 #include "common/Text.h"
 #include "threads/OBThread.h"
 #include "threads/WaitForJobs.h"
@@ -99,7 +100,8 @@ void TMonitorCleaning::JobFinish() {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
         if (!report.ruleError.isEmpty())
-            Log("清理规则无效，未清理 " + path + ": " + report.ruleError);
+            Log(describeRuleErrorChinese(report.ruleErrorOffset, report.rulePcreMessage) +
+                "，未清理 " + path);
         if (OnFileCleaned) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;

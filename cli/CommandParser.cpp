@@ -128,11 +128,7 @@ void CommandParser::announceKeywordAndRule() const {
 bool CommandParser::refuseRule(const QByteArray& rule) const {
     const auto error = checkCleaningRule(rule);
     if (!error) return false;
-    if (error->offset() < 0)
-        std::fprintf(stderr, "pagewarden-cli: invalid rule: the rule is empty\n");
-    else
-        std::fprintf(stderr, "pagewarden-cli: invalid rule at offset %lld: %s\n", error->offset(),
-                     error->pcreMessage().constData());
+    std::fprintf(stderr, "pagewarden-cli: %s\n", describeRuleError(*error).constData());
     return true;
 }
 
