@@ -24,9 +24,16 @@ namespace pw {
 
 namespace {
 
-const QString StartMonitoring = QString::fromUtf8("开始监控");
-const QString StopMonitoring = QString::fromUtf8("停止监控");
-const QString NoticeCaption = QString::fromUtf8("提示");
+// Every folder of the search path, split at ";" as the search splits it. The watch covers each
+// folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
+QByteArrayList MonitoredFolders(const QByteArray& location) {
+    QByteArrayList folders;
+    for (QByteArray item : SplitList(location, Qt::CaseSensitive)) {
+        TakeRecursionPrefix(item, true);
+        folders.append(item);
+    }
+    return folders.isEmpty() ? QByteArrayList{location} : folders;
+}
 
 } // namespace
 
@@ -65,7 +72,10 @@ QString MainForm::LeftUnchangedReason(const CleanReport& report) {
 }
 
 QString MainForm::RuleRefusedText(const EPcreError& error) {
-    return QString::fromUtf8(describeRuleErrorChinese(error.offset(), error.pcreMessage()));
+    if (error.offset() < 0) return tr("正则匹配规则为空");
+    return tr("正则匹配规则无效（位置 %1）: %2")
+        .arg(error.offset())
+        .arg(QString::fromUtf8(error.pcreMessage()));
 }
 
 void MainForm::CreateCleaning() {
@@ -100,7 +110,7 @@ void MainForm::CreateCleaning() {
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
     Monitor->Keyword = keyword;
-    Monitor->OnLog = [this](const QByteArray& line) {
+    Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };
 }
@@ -109,14 +119,13 @@ void MainForm::CreateCleaning() {
 // neither which files are cleaned nor how often.
 void MainForm::ClearButtonClick() {
     if (FoundFilesModel->rowCount() == 0) {
-        QMessageBox::information(this, QString::fromUtf8("提示"),
-                                 QString::fromUtf8("没有可以清理的文件~"));
+        QMessageBox::information(this, tr("提示"), tr("没有可以清理的文件~"));
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
         const QString text = RuleRefusedText(*error);
         Logs->appendPlainText(text + tr("，未开始清理"));
-        QMessageBox::warning(this, NoticeCaption, text);
+        QMessageBox::warning(this, tr("提示"), text);
         return;
     }
     // Each row is cleaned beneath the searched folder it was found in.
@@ -144,23 +153,26 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
                               QString::fromUtf8(error));
         return;
     }
-    QString text = QString::fromUtf8("木马清理完毕");
+    QString text = tr("木马清理完毕");
     if (m_leftUnchanged > 0) text += tr("，%1 个文件未清理（原因见监控日志）").arg(m_leftUnchanged);
     setStatusText(text);
 }
 
 void MainForm::JkButtonClick() {
-    if (JkButton->text() == StartMonitoring) {
-        const QString folder = QString::fromUtf8(trimmed(Location->text().toUtf8()));
-        if (!QFileInfo(folder).isDir()) {
-            QMessageBox::warning(this, NoticeCaption,
-                                 tr("监控路径不存在或不是文件夹: %1").arg(folder));
-            return;
+    if (JkButton->text() == tr("开始监控")) {
+        const QByteArrayList folders = MonitoredFolders(trimmed(Location->text().toUtf8()));
+        for (const QByteArray& folder : folders) {
+            const QString name = QString::fromUtf8(trimmed(folder));
+            if (!QFileInfo(name).isDir()) {
+                QMessageBox::warning(this, tr("提示"),
+                                     tr("监控路径不存在或不是文件夹: %1").arg(name));
+                return;
+            }
         }
-        JkButton->setText(StopMonitoring);
-        Monitor->Start(Location->text().toUtf8());
+        JkButton->setText(tr("停止监控"));
+        Monitor->Start(folders);
     } else {
-        JkButton->setText(StartMonitoring);
+        JkButton->setText(tr("开始监控"));
         Monitor->Stop();
     }
 }

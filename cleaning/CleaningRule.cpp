@@ -14,11 +14,6 @@ QByteArray describeRuleError(const EPcreError& error) {
            error.pcreMessage();
 }
 
-QByteArray describeRuleErrorChinese(long long offset, const QByteArray& pcreMessage) {
-    if (offset < 0) return "正则匹配规则为空";
-    return "正则匹配规则无效（位置 " + QByteArray::number(offset) + "）: " + pcreMessage;
-}
-
 std::optional<EPcreError> checkCleaningRule(const QByteArray& typed) {
     TPcreRegEx matcher;
     matcher.setRegEx(cleaningRule(typed));

@@ -19,8 +19,7 @@ QByteArray cleaningRule(const QByteArray& typed);
 std::optional<EPcreError> checkCleaningRule(const QByteArray& typed);
 
 // A refused rule for messages, without the adapter's own wording: "invalid rule at offset N:
-// TEXT", or "invalid rule: the rule is empty"; in Chinese for the window's texts and log lines.
+// TEXT", or "invalid rule: the rule is empty".
 QByteArray describeRuleError(const EPcreError& error);
-QByteArray describeRuleErrorChinese(long long offset, const QByteArray& pcreMessage);
 
 } // namespace pw

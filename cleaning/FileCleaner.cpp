@@ -49,6 +49,45 @@ FileCleaner::~FileCleaner() = default;
 
 CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule,
                                const KeywordSource& keyword, CleanMode mode) {
+    RewriteGroup group;
+    CleanReport report = prepare(target, rule, keyword, mode, group);
+    if (group.size() > 0) settle(report, group.commit().first());
+    return report;
+}
+
+QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
+                                              const QByteArray& rule,
+                                              const KeywordSource& keyword) {
+    // Bounds on what waits in memory for one commit.
+    constexpr qsizetype MaxFiles = 256;
+    constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
+    QList<CleanReport> reports;
+    reports.reserve(targets.size());
+    RewriteGroup group;
+    QList<qsizetype> waiting; // the report of each rewrite in the group
+    const auto commit = [&] {
+        const QList<RewriteResult> results = group.commit();
+        for (qsizetype i = 0; i < results.size(); ++i)
+            settle(reports[waiting[i]], results[i]);
+        waiting.clear();
+    };
+    for (const CleanTarget& target : targets) {
+        const qsizetype before = group.size();
+        reports.append(prepare(target, rule, keyword, CleanMode::Write, group));
+        if (group.size() > before) waiting.append(reports.size() - 1);
+        if (group.size() >= MaxFiles || group.bytes() >= MaxBytes) commit();
+    }
+    if (group.size() > 0) commit();
+    return reports;
+}
+
+void FileCleaner::settle(CleanReport& report, const RewriteResult& written) {
+    if (!written.ok()) report = failed(written.problem, written.errnum);
+}
+
+CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& rule,
+                                 const KeywordSource& keyword, CleanMode mode,
+                                 RewriteGroup& group) {
     // An equal rule keeps the pattern compiled for the previous file.
     TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
@@ -62,7 +101,7 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
         return report;
     }
 
-    const FolderBeneath folder = FolderBeneath::open(target.root, target.path);
+    FolderBeneath folder = FolderBeneath::open(target.root, target.path);
     if (!folder.isOpen()) return failed(folder.problem(), folder.error());
     RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
@@ -74,15 +113,11 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
     report.complete = cleaned.complete;
     if (cleaned.text == before) return report;
 
-    if (mode == CleanMode::DryRun) {
-        report.outcome = CleanOutcome::Cleaned;
-        return report;
-    }
+    report.outcome = CleanOutcome::Cleaned; // a dry run: would be
+    if (mode == CleanMode::DryRun) return report;
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
         return failed(p);
-    const RewriteResult written = rewriteFile(folder, file.status(), before, cleaned.text);
-    if (!written.ok()) return failed(written.problem, written.errnum);
-    report.outcome = CleanOutcome::Cleaned;
+    group.add(std::move(folder), file.status(), before, cleaned.text);
     return report;
 }
 

@@ -12,6 +12,8 @@
 namespace pw {
 
 class TPcreRegEx;
+class RewriteGroup;
+struct RewriteResult;
 
 enum class CleanOutcome {
     Cleaned,   // rewritten with the cleaned bytes (a dry run: would be)
@@ -54,8 +56,18 @@ public:
     ~FileCleaner();
     CleanReport clean(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
+    // Cleans every target as clean() does, but their rewrites go together (see RewriteGroup):
+    // the new bytes of many files are written, then flushed, then put in place, so a disk
+    // commits them at once. Reports in the order of targets.
+    QList<CleanReport> cleanTogether(const QList<CleanTarget>& targets, const QByteArray& rule,
+                                     const KeywordSource& keyword);
 
 private:
+    // Everything up to the rewrite, which it adds to group.
+    CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
+                        const KeywordSource& keyword, CleanMode mode, RewriteGroup& group);
+    static void settle(CleanReport& report, const RewriteResult& written);
+
     std::unique_ptr<TPcreRegEx> m_matcher;
 };
 

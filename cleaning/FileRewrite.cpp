@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace pw {
 
@@ -81,33 +82,6 @@ bool keepOwnerAndMode(int fd, const struct stat& original) {
     return ::fchmod(fd, original.st_mode & 07777) == 0;
 }
 
-RewriteResult replaceByRename(const FolderBeneath& folder, const struct stat& read,
-                              const QByteArray& after) {
-    QByteArray tempName;
-    const int fd = createTemporary(folder, tempName);
-    if (fd < 0) return ioFailure(errno);
-
-    RewriteResult result;
-    if (!writeAll(fd, after, 0) || ::fsync(fd) != 0)
-        result = ioFailure(errno);
-    else if (!keepOwnerAndMode(fd, read))
-        result = failure(FileProblem::OwnerNotKept, errno);
-    ::close(fd);
-
-    if (result.ok()) {
-        if (auto hook = beforeReplaceHook.load()) hook(pathIn(folder, tempName));
-        if (!stillAsRead(folder, read))
-            result = failure(FileProblem::Changed);
-        else if (::renameat(folder.fd(), tempName.constData(), folder.fd(),
-                            folder.name().constData()) == 0)
-            return result;
-        else
-            result = ioFailure(errno);
-    }
-    ::unlinkat(folder.fd(), tempName.constData(), 0);
-    return result;
-}
-
 RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& read,
                              const QByteArray& before, const QByteArray& after) {
     QByteArray copyName;
@@ -144,10 +118,122 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
 
 } // namespace
 
-RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
-                          const QByteArray& before, const QByteArray& after) {
-    if (read.st_nlink > 1) return rewriteInPlace(folder, read, before, after);
-    return replaceByRename(folder, read, after);
+struct RewriteGroup::Rewrite {
+    FolderBeneath folder;
+    struct stat read {};
+    QByteArray before; // the original bytes, for every step before the replacement
+    QByteArray after;  // kept only for a file rewritten in place
+    QByteArray tempName;
+    int fd = -1;
+    bool inPlace = false;
+    RewriteResult result;
+
+    void discardTemporary() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (!tempName.isEmpty()) ::unlinkat(folder.fd(), tempName.constData(), 0);
+        tempName.clear();
+    }
+};
+
+RewriteGroup::RewriteGroup() = default;
+
+RewriteGroup::~RewriteGroup() {
+    for (Rewrite& rewrite : m_rewrites)
+        rewrite.discardTemporary();
+}
+
+qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                            const QByteArray& after) {
+    Rewrite& rewrite = m_rewrites.emplace_back();
+    rewrite.folder = std::move(folder);
+    rewrite.read = read;
+    rewrite.before = before;
+    m_bytes += before.size();
+    if (read.st_nlink > 1) {
+        rewrite.inPlace = true;
+        rewrite.after = after;
+        m_bytes += after.size();
+        return size() - 1;
+    }
+    rewrite.fd = createTemporary(rewrite.folder, rewrite.tempName);
+    if (rewrite.fd < 0) {
+        rewrite.tempName.clear();
+        rewrite.result = ioFailure(errno);
+    } else if (!writeAll(rewrite.fd, after, 0)) {
+        rewrite.result = ioFailure(errno);
+    } else if (!keepOwnerAndMode(rewrite.fd, read)) {
+        rewrite.result = failure(FileProblem::OwnerNotKept, errno);
+    } else {
+        // Write-back of every file in the group runs while the next ones are written.
+        ::sync_file_range(rewrite.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    if (!rewrite.result.ok()) rewrite.discardTemporary();
+    return size() - 1;
+}
+
+qsizetype RewriteGroup::size() const {
+    return qsizetype(m_rewrites.size());
+}
+
+void RewriteGroup::flushAll() {
+    for (Rewrite& rewrite : m_rewrites) {
+        if (rewrite.inPlace || !rewrite.result.ok()) continue;
+        if (::fsync(rewrite.fd) != 0) {
+            rewrite.result = ioFailure(errno);
+            rewrite.discardTemporary();
+            continue;
+        }
+        ::close(rewrite.fd);
+        rewrite.fd = -1;
+    }
+}
+
+void RewriteGroup::replaceAll() {
+    for (Rewrite& rewrite : m_rewrites) {
+        if (rewrite.inPlace) {
+            rewrite.result =
+                rewriteInPlace(rewrite.folder, rewrite.read, rewrite.before, rewrite.after);
+            continue;
+        }
+        if (!rewrite.result.ok()) continue;
+        // Checked right before the rename: a file written meanwhile keeps its writer's bytes.
+        if (!stillAsRead(rewrite.folder, rewrite.read)) {
+            rewrite.result = failure(FileProblem::Changed);
+        } else if (::renameat(rewrite.folder.fd(), rewrite.tempName.constData(),
+                              rewrite.folder.fd(), rewrite.folder.name().constData()) == 0) {
+            rewrite.tempName.clear();
+            continue;
+        } else {
+            rewrite.result = ioFailure(errno);
+        }
+        rewrite.discardTemporary();
+    }
+}
+
+QList<RewriteResult> RewriteGroup::commit() {
+    flushAll();
+    // Before replace: every new file is complete on disk and no original has been touched, so a
+    // step that must precede any replacement belongs here.
+    if (auto hook = beforeReplaceHook.load())
+        for (const Rewrite& rewrite : m_rewrites)
+            if (!rewrite.inPlace && rewrite.result.ok())
+                hook(pathIn(rewrite.folder, rewrite.tempName));
+    replaceAll();
+    // After replace: each result says whether its file now holds the new bytes.
+    QList<RewriteResult> results;
+    for (const Rewrite& rewrite : m_rewrites)
+        results.append(rewrite.result);
+    m_rewrites.clear();
+    m_bytes = 0;
+    return results;
+}
+
+RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                          const QByteArray& after) {
+    RewriteGroup group;
+    group.add(std::move(folder), read, before, after);
+    return group.commit().first();
 }
 
 void setBeforeReplaceHook(void (*hook)(const QByteArray& tempPath)) {

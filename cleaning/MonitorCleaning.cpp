@@ -19,7 +19,7 @@ TMonitorCleaning::TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worke
     : QObject(owner)
     , m_watcher(watcher)
     , m_worker(worker) {
-    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text); };
+    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text, llWarning); };
     m_watcher.setOnChange([this](TFileOperation op, const QByteArray& f1, const QByteArray& f2) {
         FileSystemWatcherChange(op, f1, f2);
     });
@@ -36,10 +36,13 @@ TMonitorCleaning::~TMonitorCleaning() {
     m_worker.OnFinish = nullptr;
 }
 
-void TMonitorCleaning::Start(const QByteArray& folder) {
+void TMonitorCleaning::Start(const QByteArrayList& folders) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
-    m_watcher.setWatchedDir(trimmed(folder));
-    m_roots = {m_watcher.WatchedDir()};
+    QByteArrayList watched;
+    for (const QByteArray& folder : folders)
+        watched.append(trimmed(folder));
+    m_watcher.setWatchedDirs(watched);
+    m_roots = m_watcher.WatchedDirs();
     m_watcher.setActived(true);
 }
 
@@ -60,7 +63,7 @@ void TMonitorCleaning::FileSystemWatcherChange(TFileOperation operation,
     // The cleaner's own temporary files come and go with each rewrite; the rewrite itself is
     // reported for the file's real name.
     if (operation != foModified || isCleanerTemporary(fileName1)) return;
-    Log("文件修改: " + fileName1);
+    Log(tr("文件修改: ").toUtf8() + fileName1, llInfo);
     m_changedFileName = fileName1;
     Enqueue(fileName1);
 }
@@ -83,25 +86,35 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     try {
         if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
-        Log(QByteArray("无法启动清理线程: ") + error.what());
+        Log(tr("无法启动清理线程: ").toUtf8() + error.what(), llError);
     }
     return false;
 }
 
 void TMonitorCleaning::JobExecute() {
-    m_jobReports.clear();
+    QList<CleanTarget> targets;
+    targets.reserve(m_jobPaths.size());
     for (const QByteArray& path : m_jobPaths)
-        m_jobReports.append(
-            m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
+        targets.append(CleanTarget::beneath(m_jobRoots, path));
+    // The queued files are flushed and renamed together: one disk commit for a burst.
+    m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
+}
+
+// A refused rule in the window's words, with PCRE's own text and offset.
+QByteArray TMonitorCleaning::RuleRefusedLine(const CleanReport& report, const QByteArray& path) {
+    if (report.ruleErrorOffset < 0)
+        return tr("正则匹配规则为空，未清理 %1").arg(QString::fromUtf8(path)).toUtf8();
+    return tr("正则匹配规则无效（位置 %1）: %2，未清理 %3")
+        .arg(report.ruleErrorOffset)
+        .arg(QString::fromUtf8(report.rulePcreMessage), QString::fromUtf8(path))
+        .toUtf8();
 }
 
 void TMonitorCleaning::JobFinish() {
     for (qsizetype i = 0; i < m_jobReports.size(); ++i) {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
-        if (!report.ruleError.isEmpty())
-            Log(describeRuleErrorChinese(report.ruleErrorOffset, report.rulePcreMessage) +
-                "，未清理 " + path);
+        if (!report.ruleError.isEmpty()) Log(RuleRefusedLine(report, path), llWarning);
         if (OnFileCleaned) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;
@@ -116,8 +129,8 @@ qsizetype TMonitorCleaning::DropPending() {
     return dropped;
 }
 
-void TMonitorCleaning::Log(const QByteArray& line) {
-    if (OnLog) OnLog(line);
+void TMonitorCleaning::Log(const QByteArray& line, TLogLevel level) {
+    if (OnLog) OnLog(line, level);
 }
 
 } // namespace pw

@@ -36,13 +36,19 @@ public:
     // Read on the worker thread for every match tested: must be safe to call from there.
     KeywordSource Keyword;
 
+    // How much a log line matters: a change seen is news, a notice of the watcher or a refused
+    // rule is a warning, a job that could not start is an error.
+    enum TLogLevel { llInfo, llWarning, llError };
+
     // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
-    // rules), and what each job did.
-    std::function<void(const QByteArray& line)> OnLog;
+    // rules) in the language of the installed translation, and what each job did.
+    std::function<void(const QByteArray& line, TLogLevel level)> OnLog;
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
 
     // Watches folder (trimmed of blanks and control characters), the watcher switched off first.
-    void Start(const QByteArray& folder);
+    void Start(const QByteArray& folder) { Start(QByteArrayList{folder}); }
+    // Watches every folder (each trimmed) with the one watcher: one rule and keyword for all.
+    void Start(const QByteArrayList& folders);
     // No further reports; a running job and the files already queued are still cleaned.
     void Stop();
     bool Active() const;
@@ -62,7 +68,8 @@ private:
     bool StartJob(QList<QByteArray> paths);
     void JobExecute();
     void JobFinish();
-    void Log(const QByteArray& line);
+    void Log(const QByteArray& line, TLogLevel level);
+    static QByteArray RuleRefusedLine(const CleanReport& report, const QByteArray& path);
 
     TFileSystemWatcher& m_watcher;
     TOBThread& m_worker;
