@@ -225,7 +225,8 @@ void MainForm::showEvent(QShowEvent* event) {
 
 // With the focus anywhere but in a multi-line text, Escape clicks the first enabled of
 // StopButton and JkButton. With the focus on a push button Enter clicks it; elsewhere but in a
-// multi-line text Enter clicks the first enabled of FindButton and ClearButton.
+// multi-line text Enter clicks the first enabled of FindButton and ClearButton, except that
+// while a search runs it starts no batch on the half-filled list.
 bool MainForm::KeyPress(QWidget* focus, int key) {
     const bool multiLine = qobject_cast<QPlainTextEdit*>(focus) ||
                            (focus && qobject_cast<QPlainTextEdit*>(focus->parentWidget()));
@@ -235,6 +236,10 @@ bool MainForm::KeyPress(QWidget* focus, int key) {
         candidates = {StopButton, JkButton};
     } else if (auto* pushButton = qobject_cast<QPushButton*>(focus)) {
         candidates = {pushButton};
+    } else if (!FindButton->isEnabled()) {
+        // A search runs (FindButton is disabled exactly then) and the list is still filling: a
+        // batch starts only from a click on ClearButton.
+        candidates = {FindButton};
     } else {
         candidates = {FindButton, ClearButton};
     }

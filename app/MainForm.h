@@ -19,6 +19,7 @@ class QTimeEdit;
 
 namespace pw {
 
+class EPcreError;
 class TBatchCleaning;
 class TFieldText;
 class TFileSystemWatcher;
@@ -26,6 +27,7 @@ class TMonitorCleaning;
 class TOBThread;
 class TFindAnimation;
 class TFoundFilesModel;
+struct CleanReport;
 struct TFoundRow;
 class TRadioGroup;
 class TResultsView;
@@ -149,6 +151,7 @@ public:
     int FoundFilesCompare(const TFoundRow& row1, const TFoundRow& row2) const;
     void FoundFilesDblClick();
     void ClearButtonClick();
+    void ClearThreadFinish(const QByteArray& path, const CleanReport& report);
     void ClearThreadFinishAll(const QByteArray& error);
     void JkButtonClick();
 
@@ -200,6 +203,11 @@ private:
     int FolderCount = 0;
     quint32 StartTicks = 0;
     TSearchFeed* m_feed = nullptr;
+    // The texts of files a batch left as they were, and of a refused rule.
+    static QString LeftUnchangedReason(const CleanReport& report);
+    static QString RuleRefusedText(const EPcreError& error);
+    int m_leftUnchanged = 0; // files of the running or last batch left for a reason
+
     QPointer<QWidget> m_focusMovedTo; // where the focus went when FindButton was disabled
     TFieldText* m_ruleText = nullptr;
     TFieldText* m_keywordText = nullptr;

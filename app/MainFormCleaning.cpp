@@ -6,6 +6,7 @@
 #include "cleaning/BatchCleaning.h"
 #include "cleaning/CleaningRule.h"
 #include "cleaning/MonitorCleaning.h"
+#include "common/Text.h"
 #include "search/FindFile.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
@@ -13,6 +14,7 @@
 #include "watch/FileSystemWatcher.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -34,6 +36,49 @@ QByteArrayList MonitoredFolders(const QByteArray& location) {
 }
 
 } // namespace
+
+// Why a file of a batch was left as it was, for the log; empty when it was cleaned or needed no
+// change. One line per reason: a new reason of the cleaning result is one line more here.
+QString MainForm::LeftUnchangedReason(const CleanReport& report) {
+    if (report.outcome != CleanOutcome::Failed)
+        return report.complete ? QString() : tr("规则超出匹配限制，有一行未清理");
+    if (report.left == LeftReason::Binary) return tr("二进制文件");
+    switch (report.problem) {
+    case FileProblem::None:
+        return {}; // a refused rule: shown once for the whole batch
+    case FileProblem::Folder:
+        return {}; // a folder row is not a file to clean
+    case FileProblem::Missing:
+        return tr("文件已不存在");
+    case FileProblem::SymbolicLink:
+        return tr("符号链接");
+    case FileProblem::Special:
+        return tr("不是普通文件");
+    case FileProblem::ReadOnly:
+        return tr("只读文件");
+    case FileProblem::NoAccess:
+        return tr("没有读写权限");
+    case FileProblem::TooLarge:
+        return tr("文件过大");
+    case FileProblem::Changed:
+        return tr("清理时被其他程序修改");
+    case FileProblem::NotBeneath:
+        return tr("路径中有符号链接或不在搜索路径下");
+    case FileProblem::OwnerNotKept:
+        return tr("无法保留文件所有者");
+    case FileProblem::Io:
+        return tr("无法写入");
+    }
+    return tr("无法清理");
+}
+
+QString MainForm::RuleRefusedText(const EPcreError& error) {
+    if (error.offset() < 0) return tr("正则匹配规则为空");
+    return tr("正则匹配规则无效（位置 %1）: %2")
+        .arg(error.offset())
+        .arg(QString::fromUtf8(error.pcreMessage()));
+}
+
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -58,6 +103,9 @@ void MainForm::CreateCleaning() {
     Batch = new TBatchCleaning(*ClearThread);
     Batch->Rule = rule;
     Batch->Keyword = keyword;
+    Batch->OnFileCleaned = [this](const QByteArray& path, const CleanReport& report) {
+        ClearThreadFinish(path, report);
+    };
     Batch->OnBatchFinished = [this](const QByteArray& error) { ClearThreadFinishAll(error); };
 
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
@@ -78,8 +126,9 @@ void MainForm::ClearButtonClick() {
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
-        QMessageBox::warning(this, QApplication::applicationName(),
-                             QString::fromUtf8(error->what()));
+        const QString text = RuleRefusedText(*error);
+        Logs->appendPlainText(text + tr("，未开始清理"));
+        QMessageBox::warning(this, tr("提示"), text);
         return;
     }
     // Each row is cleaned beneath the searched folder it was found in.
@@ -89,22 +138,42 @@ void MainForm::ClearButtonClick() {
     for (int i = 0; i < FoundFilesModel->rowCount(); ++i)
         targets.append(CleanTarget::beneath(roots, FoundFilesModel->row(i).path()));
     ClearButton->setEnabled(false);
+    m_leftUnchanged = 0;
     Batch->Start(targets);
+}
+
+void MainForm::ClearThreadFinish(const QByteArray& path, const CleanReport& report) {
+    const QString reason = LeftUnchangedReason(report);
+    if (reason.isEmpty()) return;
+    ++m_leftUnchanged;
+    Logs->appendPlainText(tr("未清理（%1）: %2").arg(reason, QString::fromUtf8(path)));
 }
 
 void MainForm::ClearThreadFinishAll(const QByteArray& error) {
     ClearButton->setEnabled(true);
     if (!error.isEmpty()) {
-        QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
+        QMessageBox::critical(this, QApplication::applicationDisplayName(),
+                              QString::fromUtf8(error));
         return;
     }
-    setStatusText(tr("木马清理完毕"));
+    QString text = tr("木马清理完毕");
+    if (m_leftUnchanged > 0) text += tr("，%1 个文件未清理（原因见监控日志）").arg(m_leftUnchanged);
+    setStatusText(text);
 }
 
 void MainForm::JkButtonClick() {
     if (JkButton->text() == tr("开始监控")) {
+        const QByteArrayList folders = MonitoredFolders(trimmed(Location->text().toUtf8()));
+        for (const QByteArray& folder : folders) {
+            const QString name = QString::fromUtf8(trimmed(folder));
+            if (!QFileInfo(name).isDir()) {
+                QMessageBox::warning(this, tr("提示"),
+                                     tr("监控路径不存在或不是文件夹: %1").arg(name));
+                return;
+            }
+        }
         JkButton->setText(tr("停止监控"));
-        Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
+        Monitor->Start(folders);
     } else {
         JkButton->setText(tr("开始监控"));
         Monitor->Stop();

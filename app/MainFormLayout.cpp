@@ -28,6 +28,22 @@ namespace pw {
 
 namespace {
 
+// The layout's 120 pixels, or wider where the date and time format in force (an English
+// "12/28/28 11:58:58 PM", say) needs it to show a whole text.
+int TimeColumnWidth(const QWidget& view) {
+    TRowTimeFormatter format{QLocale()};
+    int widest = 0;
+    for (const QTime time : {QTime(11, 58, 58), QTime(23, 58, 58)}) {
+        const QString text = QString::fromUtf8(format.text(QDate(2028, 12, 28), time));
+        widest = std::max(widest, view.fontMetrics().horizontalAdvance(text));
+    }
+    return std::max(120, widest + 2 * view.style()->pixelMetric(QStyle::PM_HeaderMargin) + 8);
+}
+
+} // namespace
+
+namespace {
+
 constexpr TAnchors RightTop{akRight, akTop};
 constexpr TAnchors LeftTopRight{akLeft, akTop, akRight};
 constexpr TAnchors AllEdges{akLeft, akTop, akRight, akBottom};
@@ -135,7 +151,7 @@ void MainForm::BuildLayout() {
     FoundFilesModel = new TFoundFilesModel(this);
     FoundFilesModel->setObjectName(QStringLiteral("FoundFilesModel"));
     FoundFiles->setModel(FoundFilesModel);
-    FoundFiles->setColumnWidths({130, 0, 60, 120}, 1);
+    FoundFiles->setColumnWidths({130, 0, 60, TimeColumnWidth(*FoundFiles)}, 1);
     ClearButton = button("ClearButton", tr("清理木马"));
     JkButton = button("JkButton", tr("开始监控"));
     Animate = make<TFindAnimation>("Animate");

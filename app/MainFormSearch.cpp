@@ -7,6 +7,7 @@
 #include "app/RowText.h"
 #include "app/SearchFeed.h"
 #include "app/UpDown.h"
+#include "cleaning/BatchCleaning.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/FileStatus.h"
 #include "platform/TickCount.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
@@ -186,8 +188,16 @@ void MainForm::FindFileSearchFinish(QObject*) {
     m_focusMovedTo = nullptr;
 }
 
-// A close request is never refused; a running search is stopped first.
+// A running batch is left after the file being cleaned, so the user is asked first; a running
+// search is stopped.
 void MainForm::FormCloseQuery(bool& canClose) {
+    if (Batch->Running() &&
+        QMessageBox::question(this, QString::fromUtf8("提示"),
+                              tr("正在清理木马。关闭窗口会在当前文件清理完后停止，"
+                                 "列表中其余的文件保持原样。确定关闭吗？")) != QMessageBox::Yes) {
+        canClose = false;
+        return;
+    }
     if (FindFile->Busy()) FindFile->Abort();
     canClose = true;
 }

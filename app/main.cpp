@@ -7,10 +7,32 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <QStringList>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
+const char* const NoDisplay = "pagewarden: no display reachable (DISPLAY or WAYLAND_DISPLAY); use "
+                              "pagewarden-cli on this machine, see pagewarden-cli --help\n";
+
+// Qt ends the process with an abort when its window system cannot be reached: while the
+// application object is made, that end is the same plain line as with no display at all, and
+// the messages Qt gives on the way are held back until the window system is known to be there.
+QStringList& heldMessages() {
+    static QStringList held;
+    return held;
+}
+
+void startUpMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs(NoDisplay, stderr);
+        std::_Exit(1);
+    }
+    heldMessages().append(message);
+}
 
 // Without a display Qt would abort; say so plainly and point to the command-line program.
 bool hasDisplay() {
@@ -46,9 +68,7 @@ bool answeredOnTerminal(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (answeredOnTerminal(argc, argv)) return 0;
     if (!hasDisplay()) {
-        std::fputs("pagewarden: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                   "use pagewarden-cli on this machine, see pagewarden-cli --help\n",
-                   stderr);
+        std::fputs(NoDisplay, stderr);
         return 1;
     }
     // Module start-up before the application object: the worker threads' named object.
@@ -56,7 +76,11 @@ int main(int argc, char** argv) {
 
     // The program takes no arguments: Qt is not shown them either.
     int qtArgc = argc > 0 ? 1 : 0;
+    const QtMessageHandler previous = qInstallMessageHandler(startUpMessage);
     QApplication app(qtArgc, argv);
+    qInstallMessageHandler(previous);
+    for (const QString& message : heldMessages())
+        std::fprintf(stderr, "%s\n", qPrintable(message));
     QApplication::setApplicationName(QStringLiteral("pagewarden"));
     QApplication::setApplicationDisplayName(QStringLiteral("Pagewarden"));
     QApplication::setApplicationVersion(QStringLiteral(PAGEWARDEN_VERSION));

@@ -33,8 +33,9 @@ NFILES=$(tr -cd '\0' < "$WORK/hits.lst0" | wc -c)
 NBYTES=$(find "$WORK/src" -type f -printf '%s\n' | awk '{s+=$1} END{print s+0}')
 echo "# $NFILES infected files, $NBYTES bytes, copied fresh under $WORK before every run"
 
-# The same one-liner as the peers script: normalise, then the three literal removal passes.
-export PERL_SPEC='BEGIN{$k=lc $ENV{PW_KW}; $k=~s/^[\x00-\x20]+|[\x00-\x20]+$//g} s/\r\n?|\n/\r\n/g; my @m=/(<ifraMe.*?<\\*?\/ifrAme>|<script.*?<\\*?\/script>|\[ifraMe.*?\[\\*?\/ifrAme\])/gi; if(@m){ $_.="\r\n" unless /\r\n\z/; for my $m (@m){ next unless length($k) && index(lc($m),$k)>=0; for my $p ("$m\r\n",$m,"$m\r\n"){ s/\Q$p\E//g; $_.="\r\n" if length && !/\r\n\z/ } } }'
+# The same one-liner as the peers script: normalise, then the three literal removal passes, with
+# the default rule (one element, the elements of its kind nested in it included).
+export PERL_SPEC='BEGIN{$k=lc $ENV{PW_KW}; $k=~s/^[\x00-\x20]+|[\x00-\x20]+$//g} s/\r\n?|\n/\r\n/g; my @m; while(/(<ifraMe(?:[^<\n]++|<(?!ifraMe|\\*\/ifrAme>)|(?1))*+<\\*?\/ifrAme>)|(<script(?:[^<\n]++|<(?!script|\\*\/script>)|(?2))*+<\\*?\/script>)|(\[ifraMe(?:[^\[\n]++|\[(?!ifraMe|\\*\/ifrAme\])|(?3))*+\[\\*?\/ifrAme\])/gi){push @m,$&} if(@m){ $_.="\r\n" unless /\r\n\z/; for my $m (@m){ next unless length($k) && index(lc($m),$k)>=0; for my $p ("$m\r\n",$m,"$m\r\n"){ s/\Q$p\E//g; $_.="\r\n" if length && !/\r\n\z/ } } }'
 declare -A CMD
 CMD[pagewarden]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$CLI" clean -q --keyword "$PW_KW" --files'
 CMD[perl-spec]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" perl -0777 -i -pe "$PERL_SPEC"'

@@ -133,6 +133,55 @@ private:
     QByteArray m_prepared;
 };
 
+// The successive matches of the rule in the subject. When a search gives up (a matching limit
+// reached) nothing is known about the text from where it began, so from there on every search is
+// held to matches that start on one line: a line that exhausts the limits is passed over alone.
+class Matches {
+public:
+    Matches(TPcreRegEx& matcher, const QByteArray& subject)
+        : m_matcher(matcher)
+        , m_subject(subject) {
+        m_matcher.setStartLimit(0);
+        m_matcher.setSubject(subject);
+    }
+    ~Matches() { m_matcher.setStartLimit(0); }
+
+    bool first() { return settle(m_matcher.Match()); }
+    bool next() { return m_byLine ? searchLines() : settle(m_matcher.MatchNext()); }
+    bool complete() const { return m_complete; }
+
+private:
+    bool settle(bool found) {
+        if (found || m_matcher.matchError() == 0) return found;
+        // Again from where the search began, one line at a time.
+        m_byLine = true;
+        return searchLines();
+    }
+
+    bool searchLines() {
+        while (m_matcher.start() <= m_subject.size()) {
+            const qsizetype end = lineEnd();
+            m_matcher.setStartLimit(end);
+            if (m_matcher.MatchNext()) return true;
+            if (m_matcher.matchError() != 0) m_complete = false;
+            m_matcher.setStart(end + 1);
+        }
+        return false;
+    }
+
+    // The 1-based position of the LF ending the line MatchNext resumes on (the subject's last
+    // byte when no LF follows).
+    qsizetype lineEnd() const {
+        const qsizetype lf = m_subject.indexOf('\n', m_matcher.start() - 1);
+        return lf < 0 ? m_subject.size() : lf + 1;
+    }
+
+    TPcreRegEx& m_matcher;
+    const QByteArray& m_subject;
+    bool m_byLine = false;
+    bool m_complete = true;
+};
+
 } // namespace
 
 TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const KeywordSource& keyword) {
@@ -140,10 +189,11 @@ TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const Keywor
     const QByteArray normalised = normaliseLineBreaks(data);
     QByteArray subject = normalised;
     if (!subject.isEmpty() && subject.back() != '\n') subject.append("\r\n", 2);
-    matcher.setSubject(subject);
-    if (!matcher.Match()) {
+    Matches matches(matcher, subject);
+    if (!matches.first()) {
         // No rewrite from the line list: a missing final line break stays missing.
         result.text = normalised;
+        result.complete = matches.complete();
         return result;
     }
     result.ruleMatched = true;
@@ -154,8 +204,9 @@ TextCleaning cleanText(const QByteArray& data, TPcreRegEx& matcher, const Keywor
         if (key.heldBy(m))
             for (qsizetype copies = remover.remove(m); copies > 0; --copies)
                 result.removed.append(m);
-    } while (matcher.MatchNext());
+    } while (matches.next());
     result.text = remover.text();
+    result.complete = matches.complete();
     return result;
 }
 

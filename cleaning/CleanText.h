@@ -18,6 +18,9 @@ struct TextCleaning {
     QByteArray text;           // the cleaned bytes
     bool ruleMatched = false;  // the rule found at least one match
     QList<QByteArray> removed; // each copy of a match text removed, in the order found
+    // False when the rule ran out of matching limits on some line: that line was left as it was
+    // (no match was taken from it) and the rest of the text was still cleaned.
+    bool complete = true;
 };
 
 // Cleans a file's bytes in memory: line breaks normalised to CR LF; then, if the rule matches,

@@ -18,4 +18,8 @@ QByteArray cleaningRule(const QByteArray& typed);
 // (the adapter's own text, with PCRE's offset and message), or nothing when it compiles.
 std::optional<EPcreError> checkCleaningRule(const QByteArray& typed);
 
+// A refused rule for messages, without the adapter's own wording: "invalid rule at offset N:
+// TEXT", or "invalid rule: the rule is empty".
+QByteArray describeRuleError(const EPcreError& error);
+
 } // namespace pw

@@ -106,7 +106,9 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
         if (!matcher.compiled()) matcher.Compile();
     } catch (const EPcreError& error) {
         CleanReport report = failed(LeftReason::InvalidRule);
-        report.ruleError = error.what();
+        report.ruleError = describeRuleError(error);
+        report.ruleErrorOffset = error.offset();
+        report.rulePcreMessage = error.pcreMessage();
         return report;
     }
 
@@ -120,6 +122,7 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     TextCleaning cleaned = cleanText(before, matcher, keyword);
     CleanReport report;
     report.removed = std::move(cleaned.removed);
+    report.complete = cleaned.complete;
     if (cleaned.text == before) return report;
 
     report.outcome = CleanOutcome::Cleaned; // a dry run: would be

@@ -27,9 +27,14 @@ struct CleanReport {
     LeftReason left = LeftReason::None; // why it was left (Failed only)
     FileProblem problem = FileProblem::None;
     int errnum = 0;
-    QByteArray ruleError; // the compile error of an empty or invalid rule
+    QByteArray ruleError; // an empty or invalid rule (see describeRuleError)
+    long long ruleErrorOffset = -1;
+    QByteArray rulePcreMessage; // PCRE's own text of ruleError
     // Every copy of an element text removed, in the order found (a dry run: that would be).
     QList<QByteArray> removed;
+    // False when a line was left as it was because the rule ran out of matching limits on it;
+    // everything else in the file was cleaned.
+    bool complete = true;
 
     QByteArray reason() const; // why it failed, for messages
 };

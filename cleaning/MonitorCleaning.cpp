@@ -1,5 +1,6 @@
 #include "cleaning/MonitorCleaning.h"
 
+#include "cleaning/CleaningRule.h"
 #include "cleaning/MaskFilter.h"
 #include "common/Defaults.h"
 #include "common/Text.h"
@@ -114,12 +115,21 @@ void TMonitorCleaning::JobExecute() {
     m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
 }
 
+// A refused rule in the window's words, with PCRE's own text and offset.
+QByteArray TMonitorCleaning::RuleRefusedLine(const CleanReport& report, const QByteArray& path) {
+    if (report.ruleErrorOffset < 0)
+        return tr("正则匹配规则为空，未清理 %1").arg(QString::fromUtf8(path)).toUtf8();
+    return tr("正则匹配规则无效（位置 %1）: %2，未清理 %3")
+        .arg(report.ruleErrorOffset)
+        .arg(QString::fromUtf8(report.rulePcreMessage), QString::fromUtf8(path))
+        .toUtf8();
+}
+
 void TMonitorCleaning::JobFinish() {
     for (qsizetype i = 0; i < m_jobReports.size(); ++i) {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
-        if (!report.ruleError.isEmpty())
-            Log(tr("清理规则无效，未清理 ").toUtf8() + path + ": " + report.ruleError, llWarning);
+        if (!report.ruleError.isEmpty()) Log(RuleRefusedLine(report, path), llWarning);
         if (OnFileCleaned && !nothingToClean(report)) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;

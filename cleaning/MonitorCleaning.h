@@ -75,6 +75,7 @@ private:
     void JobExecute();
     void JobFinish();
     void Log(const QByteArray& line, TLogLevel level);
+    static QByteArray RuleRefusedLine(const CleanReport& report, const QByteArray& path);
 
     TFileSystemWatcher& m_watcher;
     TOBThread& m_worker;

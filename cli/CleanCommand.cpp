@@ -10,6 +10,9 @@ namespace pw::cli {
 
 namespace {
 
+const QByteArray IncompleteReason =
+    "not fully cleaned: the rule ran out of matching limits on a line, left as it was";
+
 const char* statusWord(const CleanReport& report, CleanMode mode) {
     if (report.outcome == CleanOutcome::Cleaned)
         return mode == CleanMode::DryRun ? "would-clean" : "cleaned";
@@ -84,10 +87,8 @@ int runClean(const Invocation& invocation) {
     }
     // Refused before any file is touched.
     const QByteArray rule = parser.rule();
-    if (auto error = checkCleaningRule(rule)) {
-        Output::error("--rule", error->what());
-        return ExitUsage;
-    }
+    if (parser.refuseRule(rule)) return ExitUsage;
+    parser.announceKeywordAndRule();
     QList<CleanTarget> files;
     if (parser.isSet("files"))
         for (const QByteArray& path : paths)
@@ -108,6 +109,10 @@ int runClean(const Invocation& invocation) {
         const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;
         print(out, file.path, report, mode);
+        if (!report.complete) {
+            Output::error(file.path, IncompleteReason);
+            status = ExitNothing;
+        }
     }
     return status;
 }

@@ -1,5 +1,6 @@
 #include "cli/CommandParser.h"
 
+#include "cleaning/CleaningRule.h"
 #include "common/Defaults.h"
 #include "platform/SettingsStore.h"
 
@@ -96,14 +97,39 @@ QByteArray CommandParser::keyword() const {
 
 // The keyword the window saved at its last search, read without creating anything; any failure
 // leaves the default, as in the window.
-QByteArray storedKeyword() {
+QByteArray storedKeyword(bool* stored) {
+    if (stored) *stored = false;
     try {
         const QByteArray text =
             TSettingsStore::fromEnvironment().readString(SettingsKey, "SearchKey");
-        if (!text.isEmpty()) return text;
+        if (!text.isEmpty()) {
+            if (stored) *stored = true;
+            return text;
+        }
     } catch (const ERegistryError&) {
     }
     return DefaultKeyword;
+}
+
+QByteArray CommandParser::keywordOrigin() const {
+    if (m_parser.isSet("keyword")) return "--keyword";
+    bool stored = false;
+    storedKeyword(&stored);
+    return stored ? "the stored setting" : "the default";
+}
+
+void CommandParser::announceKeywordAndRule() const {
+    if (quiet()) return;
+    std::fprintf(stderr, "pagewarden-cli: keyword \"%s\" (from %s), rule %s\n",
+                 keyword().constData(), keywordOrigin().constData(),
+                 m_parser.isSet("rule") ? rule().constData() : "the default rule");
+}
+
+bool CommandParser::refuseRule(const QByteArray& rule) const {
+    const auto error = checkCleaningRule(rule);
+    if (!error) return false;
+    std::fprintf(stderr, "pagewarden-cli: %s\n", describeRuleError(*error).constData());
+    return true;
 }
 
 QByteArray CommandParser::rule() const {

@@ -33,6 +33,13 @@ public:
 
     QByteArray keyword() const; // --keyword, else the stored keyword, else the default
     QByteArray rule() const;    // --rule, or the default rule
+    // Where keyword() comes from: "--keyword", "the stored setting" or "the default".
+    QByteArray keywordOrigin() const;
+    // Once at start on stderr (nothing with --quiet): the keyword, where it came from, and the
+    // rule, so that a keyword saved by the window is never used unnoticed.
+    void announceKeywordAndRule() const;
+    // An empty or invalid rule on stderr as "invalid rule at offset N: TEXT"; true when refused.
+    bool refuseRule(const QByteArray& rule) const;
     bool json() const { return m_parser.isSet("json"); }
     bool quiet() const { return m_parser.isSet("quiet"); }
 
@@ -44,7 +51,8 @@ private:
     QCommandLineParser m_parser;
 };
 
-// The keyword the window saved ("SearchKey"), or the default keyword when there is none.
-QByteArray storedKeyword();
+// The keyword the window saved ("SearchKey"), or the default keyword when there is none (stored
+// then says which).
+QByteArray storedKeyword(bool* stored = nullptr);
 
 } // namespace pw::cli

@@ -129,12 +129,10 @@ int runWatch(const Invocation& invocation) {
         }
     }
     const QByteArray rule = parser.rule();
-    if (auto error = checkCleaningRule(rule)) {
-        Output::error("--rule", error->what());
-        return ExitUsage;
-    }
+    if (parser.refuseRule(rule)) return ExitUsage;
     SharedKeyword keyword(parser.keyword());
     const bool keywordGiven = parser.isSet("keyword");
+    parser.announceKeywordAndRule();
     const Output out(parser.json(), parser.quiet(), Output::FlushEachLine);
     auto print = [&](Priority priority, const QByteArray& line) {
         out.line(JournalPrefix(STDOUT_FILENO, priority) + line);

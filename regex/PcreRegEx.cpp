@@ -27,21 +27,37 @@ constexpr quint32 MatchFlagValues[3] = {PCRE2_NOTBOL, PCRE2_NOTEOL, PCRE2_NOTEMP
 
 constexpr const char* Unit = "PcreRegEx";
 
+// A rule that nests (a recursion, or a group repeated along a long line) needs stack for every
+// level it holds open. Each unclosed opening on a line is tried again as a start, so a line of
+// thousands of them costs the square of the depth allowed: these bounds keep such a line to a
+// fraction of a second, after which the search gives up (see matchError).
+constexpr size_t JitStackSize = 16 * 1024;
+constexpr uint32_t InterpreterDepthLimit = 250;
+
 } // namespace
 
 struct TPcreRegEx::Pcre {
     const uint8_t* tables = nullptr;
     pcre2_code* code = nullptr;
     pcre2_match_data* matchData = nullptr;
+    pcre2_match_context* context = nullptr;
+    pcre2_jit_stack* jitStack = nullptr;
 
     Pcre()
         : tables(pcre2_maketables(nullptr))
-        , matchData(pcre2_match_data_create(MaxPairs, nullptr)) {
-        if (!tables || !matchData) throw std::bad_alloc();
+        , matchData(pcre2_match_data_create(MaxPairs, nullptr))
+        , context(pcre2_match_context_create(nullptr))
+        , jitStack(pcre2_jit_stack_create(JitStackSize, JitStackSize, nullptr)) {
+        if (!tables || !matchData || !context) throw std::bad_alloc();
+        pcre2_set_depth_limit(context, InterpreterDepthLimit);
+        // Without a stack of its own (no JIT built in) the JIT is not used anyway.
+        if (jitStack) pcre2_jit_stack_assign(context, nullptr, jitStack);
     }
     ~Pcre() {
         pcre2_code_free(code);
         pcre2_match_data_free(matchData);
+        pcre2_match_context_free(context);
+        pcre2_jit_stack_free(jitStack);
         pcre2_maketables_free(nullptr, tables);
     }
     Pcre(const Pcre&) = delete;
@@ -79,6 +95,7 @@ void TPcreRegEx::setSubject(const QByteArray& subject) {
     m_start = 1;
     m_stop = subject.size();
     m_matchCount = 0;
+    m_matchError = 0;
 }
 
 void TPcreRegEx::setJitEnabled(bool enabled) {
@@ -112,7 +129,7 @@ void TPcreRegEx::Compile() {
     PCRE2_SIZE errorOffset = 0;
     pcre2_code* code =
         pcre2_compile(reinterpret_cast<PCRE2_SPTR>(m_regEx.constData()), PCRE2_SIZE(m_regEx.size()),
-                      m_pcreOptions, &errorCode, &errorOffset, context);
+                      m_pcreOptions | PCRE2_USE_OFFSET_LIMIT, &errorCode, &errorOffset, context);
     pcre2_compile_context_free(context);
 
     if (!code) {
@@ -149,19 +166,23 @@ bool TPcreRegEx::search(qsizetype startOffset) {
 
     if (m_stop < startOffset + 1) {
         m_matchCount = -1;
+        m_matchError = 0;
         return false;
     }
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(m_subject.constData());
+    pcre2_set_offset_limit(m_pcre->context,
+                           m_startLimit > 0 ? PCRE2_SIZE(m_startLimit - 1) : PCRE2_UNSET);
     int rc = pcre2_match(m_pcre->code, subject, PCRE2_SIZE(m_stop), PCRE2_SIZE(startOffset), flags,
-                         m_pcre->matchData, nullptr);
+                         m_pcre->matchData, m_pcre->context);
     // The JIT's own stack is small; the interpreter keeps its backtracking on the heap and
-    // reaches the same answer.
+    // reaches the same answer, within its depth limit.
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
         rc = pcre2_match(m_pcre->code, subject, PCRE2_SIZE(m_stop), PCRE2_SIZE(startOffset),
-                         flags | PCRE2_NO_JIT, m_pcre->matchData, nullptr);
+                         flags | PCRE2_NO_JIT, m_pcre->matchData, m_pcre->context);
     // A negative result (no match or an error) and 0 (too many groups for the vector) are both
     // no match; a failed search leaves the start position as it was.
     m_matchCount = rc;
+    m_matchError = rc < 0 && rc != PCRE2_ERROR_NOMATCH ? rc : 0;
     if (rc <= 0) return false;
 
     const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(m_pcre->matchData);

@@ -83,6 +83,15 @@ public:
     bool MatchNext(); // searches from just after the previous match
     bool HasMatch() const { return m_matchCount > 0; }
 
+    // The PCRE2 error code of the last search when it gave up rather than finding or not finding
+    // a match (a match, depth or JIT stack limit reached); 0 otherwise. Such a search counts as
+    // no match, and says nothing about the subject beyond where it began.
+    int matchError() const { return m_matchError; }
+    // Searches find only matches that start at or before this 1-based position (0: anywhere).
+    void setStartLimit(qsizetype position) { m_startLimit = position; }
+    // Where MatchNext resumes, as a 1-based position.
+    void setStart(qsizetype position) { m_start = position; }
+
     // Need a successful match (EAssertionFailed otherwise).
     int GroupCount() const;
     QByteArray Group(int i) const;
@@ -112,6 +121,8 @@ private:
     qsizetype m_start = 1;
     qsizetype m_stop = 0;
     int m_matchCount = 0;
+    int m_matchError = 0;
+    qsizetype m_startLimit = 0;
     quint32 m_pcreOptions = 0;
     bool m_jitEnabled = true;
     std::array<qsizetype, 2 * MaxPairs> m_offsets{};

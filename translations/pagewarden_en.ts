@@ -239,6 +239,82 @@ Changes
         <source>搜索已停止 - </source>
         <translation>Search stopped - </translation>
     </message>
+    <message>
+        <source>规则超出匹配限制，有一行未清理</source>
+        <translation>the rule ran out of matching limits; a line was left uncleaned</translation>
+    </message>
+    <message>
+        <source>文件已不存在</source>
+        <translation>the file no longer exists</translation>
+    </message>
+    <message>
+        <source>符号链接</source>
+        <translation>symbolic link</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>只读文件</source>
+        <translation>read-only file</translation>
+    </message>
+    <message>
+        <source>没有读写权限</source>
+        <translation>no permission to read or write it</translation>
+    </message>
+    <message>
+        <source>文件过大</source>
+        <translation>file too large</translation>
+    </message>
+    <message>
+        <source>清理时被其他程序修改</source>
+        <translation>changed by another program while being cleaned</translation>
+    </message>
+    <message>
+        <source>路径中有符号链接或不在搜索路径下</source>
+        <translation>a symbolic link on its path, or outside the search path</translation>
+    </message>
+    <message>
+        <source>无法保留文件所有者</source>
+        <translation>its owner could not be kept</translation>
+    </message>
+    <message>
+        <source>无法写入</source>
+        <translation>could not be written</translation>
+    </message>
+    <message>
+        <source>无法清理</source>
+        <translation>could not be cleaned</translation>
+    </message>
+    <message>
+        <source>正则匹配规则为空</source>
+        <translation>The rule is empty</translation>
+    </message>
+    <message>
+        <source>正则匹配规则无效（位置 %1）: %2</source>
+        <translation>Invalid rule (at offset %1): %2</translation>
+    </message>
+    <message>
+        <source>，未开始清理</source>
+        <translation>, nothing cleaned</translation>
+    </message>
+    <message>
+        <source>未清理（%1）: %2</source>
+        <translation>Not cleaned (%1): %2</translation>
+    </message>
+    <message>
+        <source>，%1 个文件未清理（原因见监控日志）</source>
+        <translation>, %1 file(s) not cleaned (see the monitoring log for why)</translation>
+    </message>
+    <message>
+        <source>监控路径不存在或不是文件夹: %1</source>
+        <translation>The folder to monitor does not exist or is not a folder: %1</translation>
+    </message>
+    <message>
+        <source>正在清理木马。关闭窗口会在当前文件清理完后停止，列表中其余的文件保持原样。确定关闭吗？</source>
+        <translation>Cleaning is running. Closing the window stops it after the file being cleaned; the rest of the list is left as it is. Close anyway?</translation>
+    </message>
 </context>
 <context>
     <name>pw::TFoundFilesModel</name>
@@ -270,8 +346,12 @@ Changes
         <translation>Cannot start the cleaning thread: </translation>
     </message>
     <message>
-        <source>清理规则无效，未清理 </source>
-        <translation>Invalid cleaning rule, not cleaned: </translation>
+        <source>正则匹配规则为空，未清理 %1</source>
+        <translation>The rule is empty, not cleaned: %1</translation>
+    </message>
+    <message>
+        <source>正则匹配规则无效（位置 %1）: %2，未清理 %3</source>
+        <translation>Invalid rule (at offset %1): %2, not cleaned: %3</translation>
     </message>
 </context>
 </TS>

@@ -171,8 +171,11 @@ TEST_F(CleaningTest, NothingToCleanAndBadRulesAreSaidInABox) {
     f.regxTxt->setText("(<script");
     answerNextBox();
     f.ClearButton->click();
-    EXPECT_TRUE(lastBox().contains("TPcreRegEx.Compile() - Error in regex at offset 8"))
-        << lastBox().toStdString();
+    // Said in the window's language, with PCRE's own text and offset.
+    EXPECT_EQ(lastBox(),
+              QString::fromUtf8("提示|正则匹配规则无效（位置 8）: missing closing parenthesis"));
+    EXPECT_TRUE(logLines(f).contains(
+        QString::fromUtf8("正则匹配规则无效（位置 8）: missing closing parenthesis，未开始清理")));
     EXPECT_TRUE(f.ClearButton->isEnabled());
     EXPECT_EQ(readFile(file), Infected);
 }
@@ -261,6 +264,54 @@ TEST_F(CleaningTest, MonitoringButtonSwitchesAndWatchesTheFolderOfTheMoment) {
     EXPECT_EQ(readFile(site.path("ignored.htm")), Infected);
 }
 
+TEST_F(CleaningTest, FilesLeftForAReasonAreCountedAndLogged) {
+    const QByteArray kept = site.write("a.html", Infected, 0444);
+    const QByteArray cleaned = site.write("b.html", Infected);
+    MainForm& f = searched();
+    ASSERT_EQ(f.FoundFilesModel->rowCount(), 2);
+    f.ClearButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.ClearButton->isEnabled(); }));
+    EXPECT_EQ(f.statusText(), QString::fromUtf8("木马清理完毕，1 个文件未清理（原因见监控日志）"));
+    EXPECT_EQ(logLines(f), QStringList{QString::fromUtf8("未清理（只读文件）: " + kept)});
+    EXPECT_EQ(readFile(kept), Infected);
+    EXPECT_EQ(readFile(cleaned), Clean);
+}
+
+TEST_F(CleaningTest, MonitoringAFolderThatIsNotThereIsRefused) {
+    MainForm& f = showForm();
+    for (const QByteArray& location : {site.path("missing"), site.write("a.html", Clean)}) {
+        f.Location->setText(QFile::decodeName(location));
+        answerNextBox();
+        f.JkButton->click();
+        EXPECT_EQ(lastBox(), QString::fromUtf8("提示|监控路径不存在或不是文件夹: " + location));
+        EXPECT_EQ(f.JkButton->text(), QString::fromUtf8("开始监控"));
+        EXPECT_FALSE(f.FileSystemWatcher1->Actived());
+    }
+}
+
+TEST_F(CleaningTest, ClosingDuringABatchAsksFirst) {
+    QByteArray big;
+    for (int i = 0; i < 100000; ++i)
+        big += "<p>line " + QByteArray::number(i) +
+               "</p><script src=//evilstats.example/x></script>\n";
+    site.write("big.html", big);
+    site.write("other.html", Infected);
+    MainForm& f = searched("*.html");
+    f.ClearButton->click();
+    QString asked;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = box->windowTitle();
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    EXPECT_FALSE(f.close());
+    EXPECT_EQ(asked, QString::fromUtf8("提示"));
+    EXPECT_TRUE(f.isVisible());
+    ASSERT_TRUE(waitFor([&] { return f.ClearButton->isEnabled(); }));
+    EXPECT_TRUE(f.close()); // no batch: nothing to ask
+}
+
 TEST_F(CleaningTest, MonitoringWatchesEveryFolderOfTheSearchPath) {
     TempTree other;
     MainForm& f = showForm();
@@ -282,7 +333,11 @@ TEST_F(CleaningTest, ClosingWaitsForTheRunningJob) {
     const QByteArray file = site.write("big.html", big);
     MainForm& f = searched("*.html");
     f.ClearButton->click();
-    f.close();
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(f.close());
     EXPECT_FALSE(f.ClearThread->OneThreadIsRunning());
     EXPECT_FALSE(readFile(file).contains("evilstats")); // the running job went to its end
     EXPECT_EQ(QDir(QFile::decodeName(site.path())).entryList(QDir::Files | QDir::Hidden),

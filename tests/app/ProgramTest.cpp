@@ -21,4 +21,15 @@ TEST(Program, WithoutADisplaySaysSoAndEnds) {
     EXPECT_TRUE(r.err.contains("pagewarden-cli")) << r.err.constData();
 }
 
+// A display named but not there ends the same way, not with Qt's abort.
+TEST(Program, WithAnUnreachableDisplaySaysTheSame) {
+    qputenv("DISPLAY", ":97");
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("QT_QPA_PLATFORM");
+    const ProgramResult r = runProgram(binaryPath("app/pagewarden"), {});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("no display")) << r.err.constData();
+}
+
 } // namespace

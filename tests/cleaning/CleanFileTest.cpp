@@ -129,8 +129,7 @@ TEST(CleanFile, InvalidRuleTouchesNothing) {
     for (const QByteArray& rule : {QByteArray("(<script"), QByteArray("  ")}) {
         const CleanReport report = clean(path, rule);
         EXPECT_EQ(report.outcome, CleanOutcome::Failed);
-        EXPECT_TRUE(report.reason().startsWith("TPcreRegEx.Compile() - "))
-            << report.reason().data();
+        EXPECT_TRUE(report.reason().startsWith("invalid rule")) << report.reason().data();
     }
     EXPECT_TRUE(sameInodeAndTime(before, statOf(path)));
     EXPECT_EQ(readFile(path), "a\nb\n");

@@ -13,6 +13,13 @@ const QByteArray Bracket = "[ifraMe src=http://evilstats.example/][/IFRAME]";
 const QByteArray Escaped = "<SCRIPT>document.write('evilstats.example')<\\/script>";
 const QByteArray Legit = "<script src=\"/js/menu.js\"></script>";
 
+// A minified line whose own code holds "<script" in a string, with an element appended.
+const QByteArray Minified =
+    R"JS(!function(){var t="<script",e="</"+"script>";window.tpl=function(n){return t+">"+n+e}}();)JS";
+// A script that writes a script, its inner closing slash escaped.
+const QByteArray Writer = "<script type=\"text/javascript\">document.write(\"<script "
+                          "src='http://evilstats.example/s.js'><\\/script>\");</script>";
+
 QByteArray bytes(const char* text, qsizetype size) {
     return QByteArray(text, size);
 }
@@ -62,6 +69,23 @@ std::span<const CleaningCase> cleaningCases() {
          bytes("a\0\xB0\xA1"
                "b\r\n",
                7),
+         K,
+         {}},
+        {"a string holding <script earlier on a minified line stays",
+         Minified + Script + "\n",
+         Minified + "\r\n",
+         K,
+         {}},
+        {"a script that writes a script goes whole", "a\n" + Writer + "\nb\n", "a\r\nb\r\n", K, {}},
+        {"a lone document.write keeps its call",
+         "document.write(\"<script src='http://evilstats.example/s.js'><\\/script>\");\n",
+         "document.write(\"\");\r\n",
+         K,
+         {}},
+        {"nested frames and bracketed frames go whole",
+         "x<iframe src=/a><iframe src=//evilstats.example/></iframe></iframe>y"
+         "[ifrAme a][IFRAME evilstats.example][/iframe][/iframe]z\n",
+         "xyz\r\n",
          K,
          {}},
         {"third pass removes what the second joined", "aabb\r\n", "", "ab", "ab"},

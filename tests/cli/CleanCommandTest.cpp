@@ -14,6 +14,8 @@ using namespace pw::test;
 namespace {
 
 const QByteArray Infected = "a\n<script src=\"http://evilstats.example/x.js\"></script>\nb\n";
+const QByteArray Announced =
+    "pagewarden-cli: keyword \"evilstats.example\" (from the default), rule the default rule\n";
 
 TEST(CleanCommand, ReportsEachFileAndFailsForTheOnesItCannotClean) {
     TempTree tree;
@@ -24,7 +26,7 @@ TEST(CleanCommand, ReportsEachFileAndFailsForTheOnesItCannotClean) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "cleaned\t" + infected + "\nskipped\t" + missing +
                          "\tno such file\nunchanged\t" + clean + "\n");
-    EXPECT_EQ(r.err, "pagewarden-cli: " + missing + ": no such file\n");
+    EXPECT_EQ(r.err, Announced + "pagewarden-cli: " + missing + ": no such file\n");
     EXPECT_EQ(readFile(infected), "a\r\nb\r\n");
 }
 
@@ -44,11 +46,9 @@ TEST(CleanCommand, UsageErrorsAndInvalidRulesExitWithTwoAndTouchNothing) {
          "--files"},
         {{"clean", "--bogus", "--files", file}, "pagewarden-cli clean: Unknown option 'bogus'."},
         {{"clean", "--rule", "(<script", "--files", file},
-         "pagewarden-cli: --rule: TPcreRegEx.Compile() - Error in regex at offset 8: missing "
-         "closing parenthesis\n"},
+         "pagewarden-cli: invalid rule at offset 8: missing closing parenthesis\n"},
         {{"clean", "--rule", " ", "--files", file},
-         "pagewarden-cli: --rule: TPcreRegEx.Compile() - Please specify a regular expression in "
-         "RegEx first\n"},
+         "pagewarden-cli: invalid rule: the rule is empty\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -188,9 +188,19 @@ TEST(CleanCommand, TheWindowsSavedKeywordIsTheDefault) {
     const QByteArray before = qgetenv("PAGEWARDEN_REGISTRY");
     qputenv("PAGEWARDEN_REGISTRY", store);
     const ProgramResult r = runCli({"clean", "--files", file});
+    const ProgramResult typed =
+        runCli({"clean", "--keyword", "x", "--rule", "<b>", "--files", file});
+    const ProgramResult quiet = runCli({"clean", "--quiet", "--files", file});
+    const ProgramResult watch = runCli({"watch", "--rule", "(", tree.path()});
     qputenv("PAGEWARDEN_REGISTRY", before);
     EXPECT_EQ(r.out, "cleaned\t" + file + "\n") << r.err.constData();
     EXPECT_EQ(readFile(file), "");
+    // Said once on stderr, so that a keyword saved by the window is never used unnoticed.
+    EXPECT_EQ(r.err, "pagewarden-cli: keyword \"badads.example\" (from the stored setting), rule "
+                     "the default rule\n");
+    EXPECT_EQ(typed.err, "pagewarden-cli: keyword \"x\" (from --keyword), rule <b>\n");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(watch.err, "pagewarden-cli: invalid rule at offset 1: missing closing parenthesis\n");
 }
 
 } // namespace

@@ -259,3 +259,27 @@ TEST(PcreRegEx, OwnerDestroysIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(PcreRegEx, ASearchThatGivesUpIsNoMatchWithItsError) {
+    // A recursion as deep as the line is long runs out of stack.
+    TPcreRegEx re;
+    re.setRegEx("(<a(?:[^<>\\n]++|(?1))*+>)");
+    re.setSubject(QByteArray("<a").repeated(100000) + "\n<a>");
+    EXPECT_FALSE(re.Match());
+    EXPECT_NE(re.matchError(), 0);
+    EXPECT_EQ(re.start(), 1);
+    // Held to starts on the second line, the search finds its element.
+    re.setStart(200002);
+    re.setStartLimit(200002);
+    ASSERT_TRUE(re.MatchNext());
+    EXPECT_EQ(re.matchError(), 0);
+    EXPECT_EQ(re.Group(0), "<a>");
+    re.setStartLimit(200001);
+    re.setStart(200002);
+    EXPECT_FALSE(re.MatchNext());
+    EXPECT_EQ(re.matchError(), 0);
+}
+
+} // namespace
