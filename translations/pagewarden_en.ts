@@ -315,6 +315,10 @@ Changes
         <source>正在清理木马。关闭窗口会在当前文件清理完后停止，列表中其余的文件保持原样。确定关闭吗？</source>
         <translation>Cleaning is running. Closing the window stops it after the file being cleaned; the rest of the list is left as it is. Close anyway?</translation>
     </message>
+    <message>
+        <source>二进制文件</source>
+        <translation>binary file</translation>
+    </message>
 </context>
 <context>
     <name>pw::TFoundFilesModel</name>
