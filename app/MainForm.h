@@ -204,6 +204,7 @@ private:
     TFieldText* m_ruleText = nullptr;
     TFieldText* m_keywordText = nullptr;
     int m_sortColumn = -1;
+    int m_notBackedUp = 0; // files of the running batch left unchanged for want of a backup
     bool m_sortDescending = false;
 };
 

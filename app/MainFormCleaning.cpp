@@ -6,6 +6,7 @@
 #include "cleaning/BatchCleaning.h"
 #include "cleaning/CleaningRule.h"
 #include "cleaning/MonitorCleaning.h"
+#include "history/HistoryJob.h"
 #include "search/FindFile.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
@@ -52,6 +53,9 @@ void MainForm::CreateCleaning() {
     Batch->Rule = rule;
     Batch->Keyword = keyword;
     Batch->OnBatchFinished = [this](const QByteArray& error) { ClearThreadFinishAll(error); };
+    Batch->OnFileCleaned = [this](const QByteArray&, const CleanReport& report) {
+        if (report.problem == FileProblem::NoBackup) ++m_notBackedUp;
+    };
 
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
@@ -81,6 +85,9 @@ void MainForm::ClearButtonClick() {
     for (int i = 0; i < FoundFilesModel->rowCount(); ++i)
         targets.append(CleanTarget::beneath(roots, FoundFilesModel->row(i).path()));
     ClearButton->setEnabled(false);
+    // Every rewrite of the batch can be undone with pagewarden-cli restore.
+    Batch->History = std::make_shared<HistoryJob>(origin::WindowBatch, roots.join(';'));
+    m_notBackedUp = 0;
     Batch->Start(targets);
 }
 
@@ -90,12 +97,18 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
         QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(error));
         return;
     }
-    setStatusText(QString::fromUtf8("木马清理完毕"));
+    if (m_notBackedUp > 0)
+        setStatusText(
+            QString::fromUtf8("木马清理完毕，%1 个文件无法备份，未清理").arg(m_notBackedUp));
+    else
+        setStatusText(QString::fromUtf8("木马清理完毕"));
 }
 
 void MainForm::JkButtonClick() {
     if (JkButton->text() == StartMonitoring) {
         JkButton->setText(StopMonitoring);
+        Monitor->History =
+            std::make_shared<HistoryJob>(origin::WindowMonitoring, Location->text().toUtf8());
         Monitor->Start(Location->text().toUtf8());
     } else {
         JkButton->setText(StartMonitoring);

@@ -2,6 +2,9 @@
 
 #include "cleaning/CleaningRule.h"
 #include "cleaning/FileRewrite.h"
+#include "cleaning/Leftovers.h"
+#include "history/HistoryJob.h"
+#include "history/HistoryLocation.h"
 #include "regex/PcreRegEx.h"
 
 #include <fcntl.h>
@@ -62,6 +65,24 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
 
     const FolderBeneath folder = FolderBeneath::open(target.root, target.path);
     if (!folder.isOpen()) return failed(folder.problem(), folder.error());
+    QByteArrayList leftovers;
+    if (mode == CleanMode::Write && !m_swept.contains(folder.folderPath())) {
+        m_swept.insert(folder.folderPath());
+        const LeftoverSweep sweep =
+            sweepLeftovers(folder.fd(), folder.folderPath(),
+                           m_history ? m_history->storeFolder() : historyFolder());
+        for (const QByteArray& path : sweep.putBack)
+            leftovers.append(path + ": original bytes put back from a crash's copy");
+        leftovers += sweep.kept;
+    }
+    CleanReport report = cleanOpened(folder, target, keyword, mode);
+    report.leftovers = leftovers;
+    return report;
+}
+
+CleanReport FileCleaner::cleanOpened(const FolderBeneath& folder, const CleanTarget& target,
+                                     const KeywordSource& keyword, CleanMode mode) {
+    TPcreRegEx& matcher = *m_matcher;
     RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
     if (!file.isOpen() || !file.readAll(before)) return failed(file.problem(), file.error());
@@ -77,9 +98,22 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
     }
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
         return failed(p);
+
+    // The original is complete and flushed in the store before the file is replaced.
+    QByteArray originalSha;
+    if (m_history)
+        if (const int error = m_history->keepOriginal(before, originalSha))
+            return failed(FileProblem::NoBackup, error);
+
     const RewriteResult written = rewriteFile(folder, file.status(), before, cleaned.text);
     if (!written.ok()) return failed(written.problem, written.errnum);
     report.outcome = CleanOutcome::Cleaned;
+
+    if (m_history)
+        if (const int error = m_history->recordRewrite(target.root, target.path, file.status(),
+                                                       originalSha, cleaned.text, report.removed))
+            report.historyWarning = "cleaned, but its journal record could not be written: " +
+                                    describe(FileProblem::Io, error);
     return report;
 }
 

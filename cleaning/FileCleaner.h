@@ -6,11 +6,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 #include <memory>
 
 namespace pw {
 
+class HistoryJob;
 class TPcreRegEx;
 
 enum class CleanOutcome {
@@ -25,6 +27,8 @@ struct CleanReport {
     int errnum = 0;
     QByteArray ruleError;      // the compile error of an empty or invalid rule
     QList<QByteArray> removed; // the element texts removed (a dry run: that would be)
+    QByteArray historyWarning; // cleaned, but its journal record could not be written
+    QByteArrayList leftovers;  // what became of a crash's temporary files in its folder
 
     QByteArray reason() const; // why it failed, for messages
 };
@@ -42,7 +46,11 @@ CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
 
 // Cleans files one after the other with one matcher, so that a run of files with the same rule
-// compiles it once. Used by one thread at a time.
+// compiles it once. Used by one thread at a time. The first time it writes in a folder, it
+// sweeps the temporary files a crash left there (see sweepLeftovers).
+// With a history job, every rewrite is undoable: the original bytes are kept in the backup
+// store before the file is replaced (a file whose backup cannot be written is left unchanged,
+// FileProblem::NoBackup), and the rewrite is journaled after it.
 class FileCleaner {
 public:
     FileCleaner();
@@ -50,8 +58,17 @@ public:
     CleanReport clean(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
 
+    // Set between files; none switches the backup off.
+    void setHistory(std::shared_ptr<HistoryJob> history) { m_history = std::move(history); }
+    const std::shared_ptr<HistoryJob>& history() const { return m_history; }
+
 private:
+    CleanReport cleanOpened(const class FolderBeneath& folder, const CleanTarget& target,
+                            const KeywordSource& keyword, CleanMode mode);
+
     std::unique_ptr<TPcreRegEx> m_matcher;
+    std::shared_ptr<HistoryJob> m_history;
+    QSet<QByteArray> m_swept;
 };
 
 } // namespace pw

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace pw {
@@ -52,17 +53,24 @@ bool stillAsRead(const FolderBeneath& folder, const struct stat& read) {
            sameFileUnchanged(read, now);
 }
 
-// A new, exclusively created file in the folder whose name no web mask matches.
-int createTemporary(const FolderBeneath& folder, QByteArray& tempName) {
+// A new, exclusively created file in the folder whose name no web mask matches, locked for as
+// long as it is open. prefix follows ".pagewarden-" (a copy names the file it belongs to).
+int createTemporary(const FolderBeneath& folder, QByteArray& tempName,
+                    const QByteArray& prefix = {}) {
     static constexpr char Letters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = ".pagewarden-XXXXXX.tmp";
-        for (qsizetype i = 12; i < 18; ++i)
-            tempName[i] = Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        QByteArray random(6, 'X');
+        for (char& c : random)
+            c = Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        tempName = ".pagewarden-" + prefix + random + ".tmp";
         const int fd = ::openat(folder.fd(), tempName.constData(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
+        if (errno != EEXIST) return fd;
     }
     return -1;
 }
@@ -71,18 +79,25 @@ QByteArray pathIn(const FolderBeneath& folder, const QByteArray& name) {
     return folder.folderPath() + (folder.folderPath().endsWith('/') ? "" : "/") + name;
 }
 
-// Owner first: changing it can clear the set-id bits that the mode then restores.
-bool keepOwnerAndMode(int fd, const struct stat& original) {
+KeptAttributes attributesOf(const struct stat& st) {
+    return {st.st_mode & 07777, st.st_uid, st.st_gid, st.st_mtim};
+}
+
+// Owner first: changing it can clear the set-id bits that the mode then restores. The
+// modification time is set when given, after the last write.
+bool keepOwnerAndMode(int fd, const KeptAttributes& wanted, bool setTime) {
     struct stat created {};
     if (::fstat(fd, &created) != 0) return false;
-    if ((created.st_uid != original.st_uid || created.st_gid != original.st_gid) &&
-        ::fchown(fd, original.st_uid, original.st_gid) != 0)
+    if ((created.st_uid != wanted.uid || created.st_gid != wanted.gid) &&
+        ::fchown(fd, wanted.uid, wanted.gid) != 0)
         return false;
-    return ::fchmod(fd, original.st_mode & 07777) == 0;
+    if (::fchmod(fd, wanted.mode & 07777) != 0) return false;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, wanted.mtime};
+    return !setTime || ::futimens(fd, times) == 0;
 }
 
 RewriteResult replaceByRename(const FolderBeneath& folder, const struct stat& read,
-                              const QByteArray& after) {
+                              const QByteArray& after, const std::optional<KeptAttributes>& give) {
     QByteArray tempName;
     const int fd = createTemporary(folder, tempName);
     if (fd < 0) return ioFailure(errno);
@@ -90,34 +105,38 @@ RewriteResult replaceByRename(const FolderBeneath& folder, const struct stat& re
     RewriteResult result;
     if (!writeAll(fd, after, 0) || ::fsync(fd) != 0)
         result = ioFailure(errno);
-    else if (!keepOwnerAndMode(fd, read))
+    else if (!keepOwnerAndMode(fd, give.value_or(attributesOf(read)), give.has_value()))
         result = failure(FileProblem::OwnerNotKept, errno);
-    ::close(fd);
 
+    // The lock is held until the temporary is renamed or removed.
     if (result.ok()) {
         if (auto hook = beforeReplaceHook.load()) hook(pathIn(folder, tempName));
         if (!stillAsRead(folder, read))
             result = failure(FileProblem::Changed);
         else if (::renameat(folder.fd(), tempName.constData(), folder.fd(),
-                            folder.name().constData()) == 0)
+                            folder.name().constData()) == 0) {
+            ::close(fd);
             return result;
-        else
+        } else
             result = ioFailure(errno);
     }
     ::unlinkat(folder.fd(), tempName.constData(), 0);
+    ::close(fd);
     return result;
 }
 
 RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& read,
-                             const QByteArray& before, const QByteArray& after) {
+                             const QByteArray& before, const QByteArray& after,
+                             const std::optional<KeptAttributes>& give) {
     QByteArray copyName;
-    const int copy = createTemporary(folder, copyName);
+    const int copy =
+        createTemporary(folder, copyName, 'i' + QByteArray::number(qulonglong(read.st_ino)) + '-');
     if (copy < 0) return ioFailure(errno);
     const bool copied = writeAll(copy, before, 0) && ::fsync(copy) == 0;
-    const int copyErrno = errno;
-    ::close(copy);
     if (!copied) {
+        const int copyErrno = errno;
         ::unlinkat(folder.fd(), copyName.constData(), 0);
+        ::close(copy);
         return ioFailure(copyErrno);
     }
 
@@ -134,20 +153,25 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
         // Put the old bytes back; if even that fails the flushed copy keeps them.
         if (!writeAll(fd, before, 0) || ::ftruncate(fd, before.size()) != 0 || ::fsync(fd) != 0) {
             ::close(fd);
+            ::close(copy);
             return result;
         }
+    } else if (give && !keepOwnerAndMode(fd, *give, true)) {
+        result = failure(FileProblem::OwnerNotKept, errno);
     }
     if (fd >= 0) ::close(fd);
     ::unlinkat(folder.fd(), copyName.constData(), 0);
+    ::close(copy);
     return result;
 }
 
 } // namespace
 
 RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
-                          const QByteArray& before, const QByteArray& after) {
-    if (read.st_nlink > 1) return rewriteInPlace(folder, read, before, after);
-    return replaceByRename(folder, read, after);
+                          const QByteArray& before, const QByteArray& after,
+                          const std::optional<KeptAttributes>& give) {
+    if (read.st_nlink > 1) return rewriteInPlace(folder, read, before, after, give);
+    return replaceByRename(folder, read, after, give);
 }
 
 void setBeforeReplaceHook(void (*hook)(const QByteArray& tempPath)) {

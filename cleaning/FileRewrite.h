@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace pw {
@@ -12,6 +14,15 @@ struct RewriteResult {
     FileProblem problem = FileProblem::None;
     int errnum = 0;
     bool ok() const { return problem == FileProblem::None; }
+};
+
+// What a restore gives the new content instead of the replaced file's own mode and owner: the
+// original's, with its modification time.
+struct KeptAttributes {
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    struct timespec mtime {};
 };
 
 // Replaces the content of the regular file folder.name(), read earlier as `before` with status
@@ -24,9 +35,13 @@ struct RewriteResult {
 //   rewritten in place, so every name gets the new bytes; the copy goes once the rewrite is
 //   flushed.
 // Refuses, leaving everything as it was, when the path is no longer that file or was written
-// since `read`, and when the owner cannot be kept.
+// since `read`, and when the owner cannot be kept. Each temporary file is held under an exclusive
+// flock while in use, so a later run can tell a crash's leftover from a live one. The copy of the
+// old bytes is named ".pagewarden-i<inode>-XXXXXX.tmp" after the file it belongs to.
+// With give, the new content gets that mode, owner and modification time instead.
 RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
-                          const QByteArray& before, const QByteArray& after);
+                          const QByteArray& before, const QByteArray& after,
+                          const std::optional<KeptAttributes>& give = std::nullopt);
 
 // Crash tests only: called with the temporary file's path once it holds the new bytes and just
 // before it replaces the original.

@@ -1,6 +1,9 @@
 #include "cleaning/MonitorCleaning.h"
 
+#include "cleaning/Leftovers.h"
 #include "common/Text.h"
+#include "history/HistoryJob.h"
+#include "history/HistoryLocation.h"
 #include "threads/OBThread.h"
 #include "threads/WaitForJobs.h"
 #include "watch/FileSystemWatcher.h"
@@ -40,6 +43,13 @@ void TMonitorCleaning::Start(const QByteArray& folder) {
     m_watcher.setWatchedDir(trimmed(folder));
     m_roots = {m_watcher.WatchedDir()};
     m_watcher.setActived(true);
+    // A crash's temporaries in the tree go now; later ones are the running jobs' own.
+    const LeftoverSweep sweep = sweepLeftoversInTree(
+        m_watcher.WatchedDir(), History ? History->storeFolder() : historyFolder());
+    for (const QByteArray& path : sweep.putBack)
+        Log("已从崩溃留下的副本恢复原文件: " + path);
+    for (const QByteArray& kept : sweep.kept)
+        Log("保留崩溃留下的原文件副本: " + kept);
 }
 
 void TMonitorCleaning::Stop() {
@@ -79,6 +89,7 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     m_jobPaths = std::move(paths);
     m_jobRoots = m_roots;
     m_jobRule = Rule ? Rule() : QByteArray();
+    m_jobHistory = History;
     try {
         if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
@@ -89,6 +100,7 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
 
 void TMonitorCleaning::JobExecute() {
     m_jobReports.clear();
+    m_cleaner.setHistory(m_jobHistory);
     for (const QByteArray& path : m_jobPaths)
         m_jobReports.append(
             m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
@@ -100,6 +112,9 @@ void TMonitorCleaning::JobFinish() {
         const CleanReport& report = m_jobReports[i];
         if (!report.ruleError.isEmpty())
             Log("清理规则无效，未清理 " + path + ": " + report.ruleError);
+        else if (report.problem == FileProblem::NoBackup)
+            Log("无法备份，未清理 " + path + ": " + report.reason());
+        if (!report.historyWarning.isEmpty()) Log(path + ": " + report.historyWarning);
         if (OnFileCleaned) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;

@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <functional>
+#include <memory>
 
 namespace pw {
 
@@ -35,6 +36,8 @@ public:
     std::function<QByteArray()> Rule;
     // Read on the worker thread for every match tested: must be safe to call from there.
     KeywordSource Keyword;
+    // The history every rewrite goes to (none: no backup); read as each job starts.
+    std::shared_ptr<HistoryJob> History;
 
     // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
     // rules), and what each job did.
@@ -76,6 +79,7 @@ private:
     QByteArrayList m_jobRoots;
     QByteArray m_jobRule;
     QList<CleanReport> m_jobReports;
+    std::shared_ptr<HistoryJob> m_jobHistory;
     FileCleaner m_cleaner;
 };
 

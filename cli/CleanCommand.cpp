@@ -3,6 +3,7 @@
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
 #include "cli/SearchOptions.h"
+#include "history/HistoryJob.h"
 #include "search/FindFile.h"
 #include "search/TargetSearch.h"
 
@@ -17,7 +18,11 @@ const char* statusWord(const CleanReport& report, CleanMode mode) {
 }
 
 void print(const Output& out, const QByteArray& path, const CleanReport& report, CleanMode mode) {
+    for (const QByteArray& leftover : report.leftovers)
+        Output::error(leftover.left(leftover.indexOf(": ")),
+                      leftover.mid(leftover.indexOf(": ") + 2));
     if (report.outcome == CleanOutcome::Failed) Output::error(path, report.reason());
+    if (!report.historyWarning.isEmpty()) Output::error(path, report.historyWarning);
     if (out.json()) {
         JsonLine json;
         json.add("path", path).add("status", statusWord(report, mode));
@@ -58,6 +63,7 @@ int runClean(const Invocation& invocation) {
     addSearchOptions(parser);
     parser.addOption({"files", "Clean exactly the FILEs given, without searching."});
     parser.addOption({"dry-run", "Change nothing; print each text that would be removed."});
+    parser.addBackupOption();
     parser.addOutputOptions();
     parser.addPositional("PATH", "Folders to search and clean (FILEs with --files).", "PATH...");
     if (auto status = parser.parse()) return *status;
@@ -90,6 +96,8 @@ int runClean(const Invocation& invocation) {
     // One file after the other, each once, in the order given or found.
     int status = ExitSuccess;
     FileCleaner cleaner;
+    if (mode == CleanMode::Write && !parser.isSet("no-backup"))
+        cleaner.setHistory(std::make_shared<HistoryJob>(origin::Clean, jobFolder(paths)));
     for (const CleanTarget& file : files) {
         const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;

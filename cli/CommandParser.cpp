@@ -2,6 +2,7 @@
 
 #include "common/Defaults.h"
 #include "platform/SettingsStore.h"
+#include "search/TargetSearch.h"
 
 #include <cstdio>
 
@@ -35,6 +36,18 @@ void CommandParser::addKeywordOptions() {
 void CommandParser::addOutputOptions() {
     m_parser.addOption({"json", "Print one JSON object per line."});
     m_parser.addOption({{"q", "quiet"}, "Print nothing but errors."});
+}
+
+void CommandParser::addBackupOption() {
+    m_parser.addOption({"no-backup", "Keep no backup and no journal of the rewrites of this run "
+                                     "(they cannot be restored)."});
+}
+
+QByteArray jobFolder(const QList<QByteArray>& paths) {
+    QByteArrayList full;
+    for (const QByteArray& path : paths)
+        full.append(ExpandPath(path));
+    return full.join(';');
 }
 
 void CommandParser::addPositional(const QString& name, const QString& description,

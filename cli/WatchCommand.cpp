@@ -2,6 +2,7 @@
 #include "cleaning/MonitorCleaning.h"
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
+#include "history/HistoryJob.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "watch/FileSystemWatcher.h"
@@ -46,6 +47,7 @@ const char* statusWord(const CleanReport& report) {
 int runWatch(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
+    parser.addBackupOption();
     parser.addOutputOptions();
     parser.addPositional("PATH", "The folder tree to watch.", "PATH");
     if (auto status = parser.parse()) return *status;
@@ -74,6 +76,8 @@ int runWatch(const Invocation& invocation) {
     TMonitorCleaning monitor(watcher, worker);
     monitor.Rule = [rule] { return rule; };
     monitor.Keyword = [keyword] { return keyword; };
+    if (!parser.isSet("no-backup"))
+        monitor.History = std::make_shared<HistoryJob>(origin::Watch, folder);
     monitor.OnLog = [&](const QByteArray& line) {
         out.json() ? out.line(JsonLine().add("log", line)) : out.line(line);
     };
@@ -81,6 +85,7 @@ int runWatch(const Invocation& invocation) {
     monitor.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
         if (report.outcome == CleanOutcome::Failed && report.ruleError.isEmpty())
             Output::error(path, report.reason());
+        if (!report.historyWarning.isEmpty()) Output::error(path, report.historyWarning);
         if (out.json()) {
             JsonLine json;
             json.add("path", path)

@@ -87,7 +87,9 @@ void TFolderWalk::searchSubfolders(const QByteArray& folder, const TFolderListin
     for (const TDirEntry& entry : listing.entries()) {
         if (entry.type != DT_DIR)
             continue; // links to folders included: the walk never follows a link
-        SearchFolder(folder + entry.name + '/');
+        const QByteArray subfolder = folder + entry.name + '/';
+        if (m_store.containsPath(subfolder)) continue; // its backups are not the site's files
+        SearchFolder(subfolder);
         if (m_host.Aborted()) break;
     }
 }
