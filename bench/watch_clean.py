@@ -47,8 +47,12 @@ def main():
 
     paths = make_tree(args.dir, args.files)
     victims = random.Random(1).sample(paths, args.infect)
+    # The backups go beside the tree, on the same file system, fresh for every run.
+    history = args.dir.rstrip("/") + "-history"
+    shutil.rmtree(history, ignore_errors=True)
+    env = dict(os.environ, PAGEWARDEN_HISTORY=history)
     proc = subprocess.Popen([args.cli, "watch", "--json", args.dir], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, text=True, bufsize=1)
+                            stderr=subprocess.DEVNULL, text=True, bufsize=1, env=env)
     cleaned_at = {}
     def read():
         for line in proc.stdout:
