@@ -36,6 +36,12 @@ FileProblem writeProblem(const FolderBeneath& folder, const struct stat& st) {
     return FileProblem::None;
 }
 
+// A file with one name is replaced by a rename, so the store can keep the file itself.
+std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
+    if (file.status().st_nlink != 1) return std::nullopt;
+    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
+}
+
 } // namespace
 
 CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
@@ -102,11 +108,14 @@ CleanReport FileCleaner::cleanOpened(const FolderBeneath& folder, const CleanTar
     // The original is complete and flushed in the store before the file is replaced.
     QByteArray originalSha;
     if (m_history)
-        if (const int error = m_history->keepOriginal(before, originalSha))
+        if (const int error = m_history->keepOriginal(before, originalSha, replaced(folder, file)))
             return failed(FileProblem::NoBackup, error);
 
     const RewriteResult written = rewriteFile(folder, file.status(), before, cleaned.text);
-    if (!written.ok()) return failed(written.problem, written.errnum);
+    if (!written.ok()) {
+        if (m_history) m_history->keepOriginalApart(before, originalSha);
+        return failed(written.problem, written.errnum);
+    }
     report.outcome = CleanOutcome::Cleaned;
 
     if (m_history)

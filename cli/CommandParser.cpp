@@ -44,10 +44,22 @@ void CommandParser::addBackupOption() {
 }
 
 QByteArray jobFolder(const QList<QByteArray>& paths) {
-    QByteArrayList full;
-    for (const QByteArray& path : paths)
-        full.append(ExpandPath(path));
-    return full.join(';');
+    if (paths.size() == 1) return ExpandPath(paths.first());
+    // Several paths: the folder that holds them all, so a record stays short whatever the count.
+    QByteArray common;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QByteArray full = ExpandPath(paths[i]);
+        const QByteArray folder = full.left(full.lastIndexOf('/') + 1);
+        if (i == 0) {
+            common = folder;
+            continue;
+        }
+        qsizetype n = 0;
+        while (n < common.size() && n < folder.size() && common[n] == folder[n])
+            ++n;
+        common.truncate(common.lastIndexOf('/', n - 1) + 1);
+    }
+    return common.size() > 1 && common.endsWith('/') ? common.chopped(1) : common;
 }
 
 void CommandParser::addPositional(const QString& name, const QString& description,

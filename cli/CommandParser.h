@@ -45,7 +45,7 @@ private:
     QCommandLineParser m_parser;
 };
 
-// The folder a job names in the history: the full paths given, separated by ";".
+// The folder a job names in the history: the full path given, or the folder holding them all.
 QByteArray jobFolder(const QList<QByteArray>& paths);
 
 // The keyword the window saved ("SearchKey"), or the default keyword when there is none.

@@ -1,7 +1,8 @@
 #include "history/BackupStore.h"
 
-#include <QCryptographicHash>
 #include <QFile>
+
+#include <openssl/sha.h>
 
 #include <atomic>
 #include <cerrno>
@@ -40,7 +41,10 @@ bool validSha(const QByteArray& sha) {
 } // namespace
 
 QByteArray sha256Hex(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    ::SHA256(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()),
+             digest);
+    return QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex();
 }
 
 int makeFolders(const QByteArray& folder) {
@@ -73,7 +77,10 @@ int BackupStore::keep(const QByteArray& bytes, const QByteArray& sha) {
     if (const int error = injectedFailure.load()) return error;
     const QByteArray path = objectPath(sha);
     struct stat st {};
-    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size())
+    // An object that still shares its file with another name (a rewrite that failed after the
+    // link, or a crash between the two) is replaced by a copy of its own.
+    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size() &&
+        st.st_nlink == 1)
         return 0;
     const QByteArray folder = path.left(path.lastIndexOf('/'));
     if (const int error = makeFolders(folder)) return error;
@@ -91,6 +98,29 @@ int BackupStore::keep(const QByteArray& bytes, const QByteArray& sha) {
     }
     syncFolder(folder);
     return 0;
+}
+
+bool BackupStore::keepByLink(int folderFd, const QByteArray& name, int fd, const struct stat& read,
+                             const QByteArray& sha) {
+    if (injectedFailure.load()) return false;
+    const QByteArray path = objectPath(sha);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0)
+        return S_ISREG(st.st_mode) && st.st_size == read.st_size && st.st_nlink == 1;
+    const QByteArray folder = path.left(path.lastIndexOf('/'));
+    if (makeFolders(folder) != 0 ||
+        ::linkat(folderFd, name.constData(), AT_FDCWD, path.constData(), 0) != 0)
+        return false;
+    // The name may have been given to another file, or the file written, since it was read.
+    if (::lstat(path.constData(), &st) != 0 || st.st_dev != read.st_dev ||
+        st.st_ino != read.st_ino || st.st_size != read.st_size ||
+        st.st_mtim.tv_sec != read.st_mtim.tv_sec || st.st_mtim.tv_nsec != read.st_mtim.tv_nsec ||
+        ::fsync(fd) != 0) {
+        ::unlink(path.constData());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
 }
 
 std::optional<QByteArray> BackupStore::read(const QByteArray& sha) const {

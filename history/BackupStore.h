@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace pw {
 
 // The SHA-256 of bytes, as 64 lower-case hex digits.
@@ -22,6 +24,13 @@ public:
     // Stores bytes (nothing to write when the object exists). The errno of the failure, 0 on
     // success; sha is the hash of bytes.
     int keep(const QByteArray& bytes, const QByteArray& sha);
+    // Stores the file named name in the folder open as folderFd, open as fd, whose bytes hash to
+    // sha and whose status was read: as a second name of the file itself, flushed, for a file
+    // about to be replaced by a rename (its bytes then live on in the store alone), so nothing is
+    // copied. False when that cannot be done (another file system, the file changed since it was
+    // read): the caller copies instead.
+    bool keepByLink(int folderFd, const QByteArray& name, int fd, const struct stat& read,
+                    const QByteArray& sha);
     // The bytes of an object, checked against their hash; none when missing or damaged.
     std::optional<QByteArray> read(const QByteArray& sha) const;
     bool contains(const QByteArray& sha) const;

@@ -27,9 +27,16 @@ HistoryJob::HistoryJob(QByteArray storeFolder, QByteArray origin, QByteArray fol
     , m_store(m_storeFolder)
     , m_journal(m_storeFolder) {}
 
-int HistoryJob::keepOriginal(const QByteArray& before, QByteArray& sha) {
+int HistoryJob::keepOriginal(const QByteArray& before, QByteArray& sha,
+                             const std::optional<Replaced>& file) {
     sha = sha256Hex(before);
+    if (file && m_store.keepByLink(file->folderFd, file->name, file->fd, file->status, sha))
+        return 0;
     return m_store.keep(before, sha);
+}
+
+void HistoryJob::keepOriginalApart(const QByteArray& before, const QByteArray& sha) {
+    m_store.keep(before, sha);
 }
 
 int HistoryJob::recordRewrite(const QByteArray& root, const QByteArray& path,

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace pw {
@@ -30,9 +32,22 @@ public:
     const QByteArray& id() const { return m_id; }
     const QByteArray& storeFolder() const { return m_storeFolder; }
 
+    // A file about to be replaced by a rename: its folder, its name, its descriptor and status.
+    struct Replaced {
+        int folderFd;
+        const QByteArray& name;
+        int fd;
+        const struct stat& status;
+    };
+
     // Before the replace: keeps before in the store, flushed. The errno of a failure, 0 on
-    // success (sha then holds its hash).
-    int keepOriginal(const QByteArray& before, QByteArray& sha);
+    // success (sha then holds its hash). A file that will be replaced, not rewritten in place,
+    // is stored as a second name of itself where the file system allows.
+    int keepOriginal(const QByteArray& before, QByteArray& sha,
+                     const std::optional<Replaced>& file = std::nullopt);
+    // After a replace that did not happen: the stored original becomes a copy of its own, so the
+    // file it was a second name of can be written again without touching it.
+    void keepOriginalApart(const QByteArray& before, const QByteArray& sha);
     // After the replace: the journal record of the rewrite. The errno of a failure, 0 on success.
     int recordRewrite(const QByteArray& root, const QByteArray& path, const struct stat& before,
                       const QByteArray& sha, const QByteArray& after,

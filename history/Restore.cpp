@@ -17,6 +17,11 @@ RestoreReport notRestored(const QByteArray& path, const QByteArray& reason) {
     return {path, RestoreOutcome::NotRestored, reason, {}};
 }
 
+std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
+    if (file.status().st_nlink != 1) return std::nullopt;
+    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
+}
+
 class Restorer {
 public:
     Restorer(const QByteArray& storeFolder, const RestoreOptions& options,
@@ -47,7 +52,7 @@ public:
 
         QByteArray keptSha;
         if (m_history)
-            if (const int error = m_history->keepOriginal(current, keptSha))
+            if (const int error = m_history->keepOriginal(current, keptSha, replaced(folder, file)))
                 return notRestored(r.path, describe(FileProblem::NoBackup, error));
         KeptAttributes attributes;
         attributes.mode = mode_t(r.mode);
@@ -56,7 +61,10 @@ public:
         attributes.mtime = {time_t(r.mtimeSec), long(r.mtimeNsec)};
         const RewriteResult written =
             rewriteFile(folder, file.status(), current, *original, attributes);
-        if (!written.ok()) return notRestored(r.path, describe(written.problem, written.errnum));
+        if (!written.ok()) {
+            if (m_history) m_history->keepOriginalApart(current, keptSha);
+            return notRestored(r.path, describe(written.problem, written.errnum));
+        }
 
         RestoreReport report{r.path, RestoreOutcome::Restored, {}, {}};
         if (m_history)

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A GROUP
-GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libgtest-dev libbenchmark-dev"
+GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libssl-dev libgtest-dev libbenchmark-dev"
 GROUP[run]="fonts-noto-cjk"
 GROUP[bench]="hyperfine ripgrep ugrep perl python3 tar"
 GROUP[look]="xvfb xauth fonts-noto-cjk imagemagick xdotool"

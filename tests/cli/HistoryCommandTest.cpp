@@ -168,6 +168,8 @@ TEST(HistoryCommand, AFileWhoseBackupCannotBeWrittenIsNotCleaned) {
     TempTree tree;
     const ScopedHistory history(tree.path("history"));
     const QByteArray big = tree.write("big.html", Infected + QByteArray(8000, 'x'));
+    // A second name: the file is rewritten in place, so its backup must be a copy, not a link.
+    ASSERT_EQ(::link(big.constData(), tree.path("big-link.html").constData()), 0);
     // A file size limit, inherited by the program, makes the backup's writes fail as a full
     // disk would; the program's own output stays well below it.
     struct rlimit old {};

@@ -1,4 +1,5 @@
 #include "cleaning/FileCleaner.h"
+#include "cleaning/FileRewrite.h"
 #include "cleaning/Leftovers.h"
 #include "common/Defaults.h"
 #include "history/BackupStore.h"
@@ -7,6 +8,8 @@
 #include "history/Journal.h"
 #include "history/Restore.h"
 #include "tests/support/TempTree.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,31 @@ TEST(History, IdenticalOriginalsAreStoredOnceAndReadBackChecked) {
     EXPECT_EQ(statOf(store.objectPath(sha)).st_mode & 0777, 0600u);
     tree.write("store/objects/" + sha.left(2) + '/' + sha, "damaged", 0600);
     EXPECT_FALSE(store.read(sha).has_value());
+}
+
+// The store keeps a file about to be replaced as a second name of it; when the replace does not
+// happen, the kept original must not follow the file's later writes.
+TEST(History, AReplaceThatDidNotHappenLeavesTheBackupApartFromTheFile) {
+    TempTree tree;
+    static QByteArray file;
+    file = tree.write("a.html", Infected);
+    FileCleaner cleaner;
+    cleaner.setHistory(std::make_shared<HistoryJob>(tree.path("history"), "clean", tree.path()));
+    setBeforeReplaceHook([](const QByteArray&) {
+        QFile out(QFile::decodeName(file));
+        ASSERT_TRUE(out.open(QIODevice::Append));
+        out.write("written meanwhile\r\n");
+    });
+    const CleanReport report =
+        cleaner.clean(CleanTarget::inOwnFolder(file), DefaultRule, keyword(DefaultKeyword));
+    setBeforeReplaceHook(nullptr);
+    EXPECT_EQ(report.problem, FileProblem::Changed);
+    EXPECT_EQ(readFile(file), Infected + "written meanwhile\r\n");
+    BackupStore store(tree.path("history"));
+    const QByteArray sha = sha256Hex(Infected);
+    EXPECT_EQ(store.read(sha), Infected);
+    EXPECT_EQ(statOf(store.objectPath(sha)).st_nlink, 1u);
+    EXPECT_EQ(statOf(file).st_nlink, 1u);
 }
 
 // A file cleaned twice in one job (a watch) gets its first original back.
