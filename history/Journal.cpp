@@ -50,11 +50,11 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
-// The journal opened for appending and locked, and still the one at its path (a prune may
-// have replaced it between the open and the lock).
-int openLocked(const QByteArray& path) {
+// The journal opened for appending (fd, when open already, is tried first) and locked, and
+// still the one at its path (a prune may have replaced it between the open and the lock).
+int openLocked(const QByteArray& path, int fd = -1) {
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) return -1;
         struct stat open {
         }, named{};
@@ -63,6 +63,7 @@ int openLocked(const QByteArray& path) {
             open.st_dev == named.st_dev)
             return fd;
         ::close(fd);
+        fd = -1;
     }
     errno = EAGAIN;
     return -1;
@@ -134,14 +135,20 @@ std::optional<JournalRecord> parseJournalLine(const QByteArray& line) {
     return r;
 }
 
+Journal::~Journal() {
+    if (m_appendFd >= 0) ::close(m_appendFd);
+}
+
 int Journal::append(const JournalRecord& record) const {
-    if (const int error = makeFolders(m_folder)) return error;
-    const int fd = openLocked(path());
-    if (fd < 0) return errno;
+    if (m_appendFd < 0)
+        if (const int error = makeFolders(m_folder)) return error;
+    m_appendFd = openLocked(path(), m_appendFd);
+    if (m_appendFd < 0) return errno;
     // One write per record: readers and other writers never see two records mixed.
-    const bool written = writeAll(fd, journalLine(record) + '\n') && ::fdatasync(fd) == 0;
+    const bool written =
+        writeAll(m_appendFd, journalLine(record) + '\n') && ::fdatasync(m_appendFd) == 0;
     const int error = written ? 0 : (errno ? errno : EIO);
-    ::close(fd);
+    ::flock(m_appendFd, LOCK_UN);
     return error;
 }
 

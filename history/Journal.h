@@ -48,6 +48,9 @@ class Journal {
 public:
     explicit Journal(QByteArray folder)
         : m_folder(std::move(folder)) {}
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
     QByteArray path() const { return m_folder + "/journal.jsonl"; }
 
     // The errno of a failure, 0 when the record is on disk.
@@ -60,6 +63,8 @@ public:
 
 private:
     QByteArray m_folder;
+    // Kept open between appends: a job appends once per file.
+    mutable int m_appendFd = -1;
 };
 
 } // namespace pw
