@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: run test build deps asan bench format clean
+.PHONY: run test build deps asan bench format clean package translations
 .DEFAULT_GOAL := build
 
 deps:
@@ -16,10 +16,20 @@ build: deps
 SANITIZED := threads_tests watch_tests search_tests cleaning_tests app_tests
 
 test: build
+	@scripts/install-deps.sh package
 	ctest --preset $(PRESET)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan --target $(SANITIZED)
 	ctest --preset asan -L '^($(subst $(eval) ,|,$(SANITIZED)))$$'
+
+# The two Debian packages, pagewarden-cli and pagewarden, in $(BUILD)/.
+package: build
+	@scripts/install-deps.sh package
+	cmake --build --preset $(PRESET) --target package
+
+# Takes new translatable texts of the code into translations/pagewarden_en.ts.
+translations: build
+	cmake --build --preset $(PRESET) --target update_translations
 
 run: build
 	@scripts/install-deps.sh run

@@ -8,7 +8,11 @@
 namespace pw {
 
 namespace {
-const char* const Headers[TFoundFilesModel::ColumnCount] = {"文件名", "路径", "大小", "修改时间"};
+const char* const Headers[TFoundFilesModel::ColumnCount] = {
+    QT_TRANSLATE_NOOP("pw::TFoundFilesModel", "文件名"),
+    QT_TRANSLATE_NOOP("pw::TFoundFilesModel", "路径"),
+    QT_TRANSLATE_NOOP("pw::TFoundFilesModel", "大小"),
+    QT_TRANSLATE_NOOP("pw::TFoundFilesModel", "修改时间")};
 }
 
 const QByteArray& TFoundRow::text(int column) const {
@@ -52,7 +56,7 @@ QVariant TFoundFilesModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= ColumnCount)
         return {};
-    return QString::fromUtf8(Headers[section]);
+    return tr(Headers[section]);
 }
 
 std::optional<QByteArray> TFoundFilesModel::pathAt(int i) const {

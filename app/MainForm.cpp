@@ -146,8 +146,7 @@ void MainForm::BrowseButtonClick() {
     // top of the tree.
     const QString location = Location->text();
     const bool oneFolder = !location.contains(u';') && QFileInfo(location).isDir();
-    QFileDialog chooser(this, QString::fromUtf8("选择文件夹"),
-                        oneFolder ? location : QDir::rootPath());
+    QFileDialog chooser(this, tr("选择文件夹"), oneFolder ? location : QDir::rootPath());
     chooser.setObjectName(QStringLiteral("FolderChooser"));
     chooser.setFileMode(QFileDialog::Directory);
     // Only existing folders can be chosen; no folder is created from here.
@@ -169,8 +168,7 @@ void MainForm::setStatusText(const QString& text) {
 
 void MainForm::FoundFilesColumnClick(int column) {
     if (SearchBusy()) {
-        QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QString::fromUtf8("正在清理不能进行排序操作."));
+        QMessageBox::warning(this, QStringLiteral("Warning"), tr("正在清理不能进行排序操作."));
         return;
     }
     if (column != m_sortColumn) {

@@ -23,11 +23,18 @@ namespace pw {
 
 namespace {
 
-const QString StartMonitoring = QString::fromUtf8("开始监控");
-const QString StopMonitoring = QString::fromUtf8("停止监控");
+// Every folder of the search path, split at ";" as the search splits it. The watch covers each
+// folder's subfolders whatever its "<" or ">" mark says, as monitoring always has.
+QByteArrayList MonitoredFolders(const QByteArray& location) {
+    QByteArrayList folders;
+    for (QByteArray item : SplitList(location, Qt::CaseSensitive)) {
+        TakeRecursionPrefix(item, true);
+        folders.append(item);
+    }
+    return folders.isEmpty() ? QByteArrayList{location} : folders;
+}
 
 } // namespace
-
 void MainForm::CreateCleaning() {
     ClearThread = new TOBThread(this);
     ClearThread->setObjectName("ClearThread");
@@ -60,7 +67,7 @@ void MainForm::CreateCleaning() {
     Monitor = new TMonitorCleaning(*FileSystemWatcher1, *ClearThread1);
     Monitor->Rule = rule;
     Monitor->Keyword = keyword;
-    Monitor->OnLog = [this](const QByteArray& line) {
+    Monitor->OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
         Logs->appendPlainText(QString::fromUtf8(line));
     };
 }
@@ -69,8 +76,7 @@ void MainForm::CreateCleaning() {
 // neither which files are cleaned nor how often.
 void MainForm::ClearButtonClick() {
     if (FoundFilesModel->rowCount() == 0) {
-        QMessageBox::information(this, QString::fromUtf8("提示"),
-                                 QString::fromUtf8("没有可以清理的文件~"));
+        QMessageBox::information(this, tr("提示"), tr("没有可以清理的文件~"));
         return;
     }
     if (const auto error = checkCleaningRule(m_ruleText->text())) {
@@ -98,20 +104,19 @@ void MainForm::ClearThreadFinishAll(const QByteArray& error) {
         return;
     }
     if (m_notBackedUp > 0)
-        setStatusText(
-            QString::fromUtf8("木马清理完毕，%1 个文件无法备份，未清理").arg(m_notBackedUp));
+        setStatusText(tr("木马清理完毕，%1 个文件无法备份，未清理").arg(m_notBackedUp));
     else
-        setStatusText(QString::fromUtf8("木马清理完毕"));
+        setStatusText(tr("木马清理完毕"));
 }
 
 void MainForm::JkButtonClick() {
-    if (JkButton->text() == StartMonitoring) {
-        JkButton->setText(StopMonitoring);
+    if (JkButton->text() == tr("开始监控")) {
+        JkButton->setText(tr("停止监控"));
         Monitor->History =
             std::make_shared<HistoryJob>(origin::WindowMonitoring, Location->text().toUtf8());
-        Monitor->Start(Location->text().toUtf8());
+        Monitor->Start(MonitoredFolders(Location->text().toUtf8()));
     } else {
-        JkButton->setText(StartMonitoring);
+        JkButton->setText(tr("开始监控"));
         Monitor->Stop();
     }
 }

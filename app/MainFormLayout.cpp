@@ -39,31 +39,27 @@ T* make(const char* name, Args&&... args) {
     return w;
 }
 
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-QLabel* label(const char* name, const char* caption, QWidget* buddy = nullptr) {
-    auto* l = make<QLabel>(name, text(caption));
+QLabel* label(const char* name, const QString& caption, QWidget* buddy = nullptr) {
+    auto* l = make<QLabel>(name, caption);
     l->setBuddy(buddy);
     return l;
 }
 
-QCheckBox* checkBox(const char* name, const char* caption, bool ticked) {
-    auto* box = make<QCheckBox>(name, text(caption));
+QCheckBox* checkBox(const char* name, const QString& caption, bool ticked) {
+    auto* box = make<QCheckBox>(name, caption);
     box->setChecked(ticked);
     return box;
 }
 
 QCheckBox* threeState(const char* name, const char* caption) {
-    auto* box = make<QCheckBox>(name, text(caption));
+    auto* box = make<QCheckBox>(name, QString::fromLatin1(caption));
     box->setTristate(true);
     box->setCheckState(Qt::PartiallyChecked);
     return box;
 }
 
-QPushButton* button(const char* name, const char* caption) {
-    auto* b = make<QPushButton>(name, text(caption));
+QPushButton* button(const char* name, const QString& caption) {
+    auto* b = make<QPushButton>(name, caption);
     b->setAutoDefault(false);
     return b;
 }
@@ -96,7 +92,7 @@ QPlainTextEdit* memo(const char* name) {
     return m;
 }
 
-const char* const UsageNotes = R"(Pagewarden 使用说明
+const char* const UsageNotes = QT_TRANSLATE_NOOP("pw::MainForm", R"(Pagewarden 使用说明
 
 一、搜索
 1. “文件后缀”：要检查的网页文件，多个后缀用分号隔开，例如 *.html;*.php。
@@ -117,7 +113,7 @@ const char* const UsageNotes = R"(Pagewarden 使用说明
 
 修改记录
 0.1.0  Linux 版：Qt 界面，PCRE2 正则表达式，设置保存在 .reg 格式的文件中。
-)";
+)");
 
 } // namespace
 
@@ -126,25 +122,25 @@ void MainForm::BuildLayout() {
     resize(ClientSize);
     setMinimumSize(MinimumOuterSize);
 
-    FindButton = button("FindButton", "搜索");
-    StopButton = button("StopButton", "停止");
+    FindButton = button("FindButton", tr("搜索"));
+    StopButton = button("StopButton", tr("停止"));
     StopButton->setEnabled(false);
     PageControl = make<QTabWidget>("PageControl");
     PageControl->setFocusPolicy(Qt::NoFocus);
     PageControl->tabBar()->setFocusPolicy(Qt::NoFocus);
     PageControl->setUsesScrollButtons(false);
     PageControl->setElideMode(Qt::ElideNone);
-    Threaded = checkBox("Threaded", "使用线程搜索", true);
+    Threaded = checkBox("Threaded", tr("使用线程搜索"), true);
     FoundFiles = make<TResultsView>("FoundFiles");
     FoundFilesModel = new TFoundFilesModel(this);
     FoundFilesModel->setObjectName(QStringLiteral("FoundFilesModel"));
     FoundFiles->setModel(FoundFilesModel);
     FoundFiles->setColumnWidths({130, 0, 60, 120}, 1);
-    ClearButton = button("ClearButton", "清理木马");
-    JkButton = button("JkButton", "开始监控");
+    ClearButton = button("ClearButton", tr("清理木马"));
+    JkButton = button("JkButton", tr("开始监控"));
     Animate = make<TFindAnimation>("Animate");
     StatusBar = make<QStatusBar>("StatusBar");
-    StatusBar->showMessage(text("          奥运加油，中国加油"));
+    StatusBar->showMessage(tr("          奥运加油，中国加油"));
 
     auto* layout = new TAnchorLayout(this, ClientSize);
     layout->place(FindButton, {560, 28, 97, 25}, RightTop);
@@ -167,20 +163,20 @@ void MainForm::BuildLayout() {
 
 void MainForm::BuildCleanPage() {
     TabSheet1 = make<QWidget>("TabSheet1");
-    PageControl->addTab(TabSheet1, text(" 清理 "));
+    PageControl->addTab(TabSheet1, tr(" 清理 "));
 
     Filename = make<QLineEdit>("Filename", QString::fromUtf8(DefaultMasks));
-    Label1 = label("Label1", "文件后缀", Filename);
+    Label1 = label("Label1", tr("文件后缀"), Filename);
     Phrase = make<QLineEdit>("Phrase", QString::fromUtf8(DefaultKeyword));
-    Label3 = label("Label3", "网页木马关键词", Phrase);
-    WholeWord = checkBox("WholeWord", "全字匹配", false);
-    IgnoreCase = checkBox("IgnoreCase", "不区分大小写", true);
+    Label3 = label("Label3", tr("网页木马关键词"), Phrase);
+    WholeWord = checkBox("WholeWord", tr("全字匹配"), false);
+    IgnoreCase = checkBox("IgnoreCase", tr("不区分大小写"), true);
     Location = make<QLineEdit>("Location", QString::fromUtf8(DefaultLocation));
-    Label2 = label("Label2", "搜索监控路径", Location);
-    Subfolders = checkBox("Subfolders", "包含子目录", true);
-    BrowseButton = button("BrowseButton", "浏览...");
+    Label2 = label("Label2", tr("搜索监控路径"), Location);
+    Subfolders = checkBox("Subfolders", tr("包含子目录"), true);
+    BrowseButton = button("BrowseButton", tr("浏览..."));
     regxTxt = make<QLineEdit>("regxTxt", QString::fromUtf8(DefaultRule));
-    Label4 = label("Label4", "正则匹配规则", regxTxt);
+    Label4 = label("Label4", tr("正则匹配规则"), regxTxt);
 
     auto* page = new TAnchorLayout(TabSheet1, PageSize);
     page->place(Label1, {13, 1, 68, 13});
@@ -199,20 +195,20 @@ void MainForm::BuildCleanPage() {
 
 void MainForm::BuildAdvancedPage() {
     TabSheet3 = make<QWidget>("TabSheet3");
-    PageControl->addTab(TabSheet3, text(" 高级 "));
+    PageControl->addTab(TabSheet3, tr(" 高级 "));
 
-    DateRangeChoice = make<TRadioGroup>("DateRangeChoice", text(" 查找文件"),
-                                        QStringList{text("创建"), text("修改"), text("访问")}, 3);
+    DateRangeChoice = make<TRadioGroup>("DateRangeChoice", tr(" 查找文件"),
+                                        QStringList{tr("创建"), tr("修改"), tr("访问")}, 3);
     DateRangeChoice->setItemIndex(0);
-    AD = checkBox("AD", "开始日期:", false);
+    AD = checkBox("AD", tr("开始日期:"), false);
     AfterDate = datePicker("AfterDate");
-    AT = checkBox("AT", "开始时间:", false);
+    AT = checkBox("AT", tr("开始时间:"), false);
     AfterTime = timePicker("AfterTime");
-    BD = checkBox("BD", "结束日期:", false);
+    BD = checkBox("BD", tr("结束日期:"), false);
     BeforeDate = datePicker("BeforeDate");
-    BT = checkBox("BT", "结束时间:", false);
+    BT = checkBox("BT", tr("结束时间:"), false);
     BeforeTime = timePicker("BeforeTime");
-    FileSize = make<TGroupBox>("FileSize", text(" 文件大小"));
+    FileSize = make<TGroupBox>("FileSize", tr(" 文件大小"));
 
     auto* page = new TAnchorLayout(TabSheet3, PageSize);
     page->place(DateRangeChoice, {16, 5, 498, 38}, LeftTopRight);
@@ -236,10 +232,10 @@ void MainForm::BuildAdvancedPage() {
         updown->setPosition(position);
         updown->setAssociate(edit);
     }
-    Label11 = label("Label11", "最小:", SizeMinEdit);
-    Label9 = label("Label9", "KB");
-    Label10 = label("Label10", "最大:", SizeMaxEdit);
-    Label8 = label("Label8", "KB");
+    Label11 = label("Label11", tr("最小:"), SizeMinEdit);
+    Label9 = label("Label9", QStringLiteral("KB"));
+    Label10 = label("Label10", tr("最大:"), SizeMaxEdit);
+    Label8 = label("Label8", QStringLiteral("KB"));
 
     auto* box = new TAnchorLayout(FileSize, {502, 45});
     box->place(Label11, {13, 19, 33, 13});
@@ -254,10 +250,10 @@ void MainForm::BuildAdvancedPage() {
 
 void MainForm::BuildAttributesPage() {
     TabSheet2 = make<QWidget>("TabSheet2");
-    const int index = PageControl->addTab(TabSheet2, text(" 高级 "));
+    const int index = PageControl->addTab(TabSheet2, tr(" 高级 "));
     PageControl->setTabVisible(index, false);
 
-    Attributes = make<TGroupBox>("Attributes", text(" 文件属性 "));
+    Attributes = make<TGroupBox>("Attributes", tr(" 文件属性 "));
     auto* page = new TAnchorLayout(TabSheet2, PageSize);
     page->place(Attributes, {8, 8, 514, 120});
 
@@ -282,14 +278,14 @@ void MainForm::BuildAttributesPage() {
 
 void MainForm::BuildLogPages() {
     TabSheet4 = make<QWidget>("TabSheet4");
-    PageControl->addTab(TabSheet4, text(" 监控日志 "));
+    PageControl->addTab(TabSheet4, tr(" 监控日志 "));
     Logs = memo("Logs");
     (new TAnchorLayout(TabSheet4, PageSize))->place(Logs, {5, 5, 519, 190}, AllEdges);
 
     TabSheet5 = make<QWidget>("TabSheet5");
-    PageControl->addTab(TabSheet5, text(" 说明 "));
+    PageControl->addTab(TabSheet5, tr(" 说明 "));
     Memo1 = memo("Memo1");
-    Memo1->setPlainText(text(UsageNotes));
+    Memo1->setPlainText(tr(UsageNotes));
     (new TAnchorLayout(TabSheet5, PageSize))->place(Memo1, {5, 5, 519, 190}, AllEdges);
 }
 

@@ -168,7 +168,7 @@ void MainForm::FindFileFileMatch(QObject*, const QByteArray& Folder, const TSear
 
 void MainForm::FindFileSearchAbort(QObject*) {
     m_feed->dropStatus();
-    setStatusText(QString::fromUtf8("正在停止, 请稍候..."));
+    setStatusText(tr("正在停止, 请稍候..."));
     StatusBar->repaint();
 }
 
@@ -176,7 +176,7 @@ void MainForm::FindFileSearchFinish(QObject*) {
     const quint32 now = TickCount();
     m_feed->flush();
     QString text = SearchSummary(FolderCount, FoundFilesModel->rowCount(), StartTicks, now);
-    if (FindFile->Aborted()) text = QString::fromUtf8("搜索已停止 - ") + text;
+    if (FindFile->Aborted()) text = tr("搜索已停止 - ") + text;
     setStatusText(text);
     Animate->Stop();
     Threaded->setEnabled(true);

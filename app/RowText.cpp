@@ -1,5 +1,7 @@
 #include "app/RowText.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -7,7 +9,7 @@
 namespace pw {
 
 QByteArray SizeText(qint64 size, bool isFolder) {
-    if (isFolder) return QByteArray("文件夹");
+    if (isFolder) return QCoreApplication::translate("TRowSizeFormatter", "文件夹").toUtf8();
     const qint64 kilobytes = size / 1024 + (size % 1024 > 0 ? 1 : 0); // no overflow near 2^63
     return QByteArray::number(kilobytes) + "KB";
 }

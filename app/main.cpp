@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/Translation.h"
 #include "threads/ThreadMutex.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -17,9 +19,32 @@ bool hasDisplay() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+// The window takes no arguments; only these two answer on the terminal, for packaging and for
+// the manual page. Anything else is ignored, as before.
+bool answeredOnTerminal(int argc, char** argv) {
+    if (argc != 2) return false;
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("pagewarden %s\n", PAGEWARDEN_VERSION);
+        return true;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::fputs("Usage: pagewarden\n\n"
+                   "Opens the window that finds and cleans web files with injected <iframe> and "
+                   "<script> elements.\nSee pagewarden(1); for terminals and servers, "
+                   "pagewarden-cli(1).\n\n"
+                   "Options:\n"
+                   "  -h, --help  Show this help.\n"
+                   "  --version   Show the version.\n",
+                   stdout);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (answeredOnTerminal(argc, argv)) return 0;
     if (!hasDisplay()) {
         std::fputs("pagewarden: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
                    "use pagewarden-cli on this machine, see pagewarden-cli --help\n",
@@ -35,6 +60,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("pagewarden"));
     QApplication::setApplicationDisplayName(QStringLiteral("Pagewarden"));
     QApplication::setApplicationVersion(QStringLiteral(PAGEWARDEN_VERSION));
+    pw::InstallTranslation(app);
 
     // The standard error display: a message box with the application's title and a stop icon.
     pw::SetErrorDisplay([](const QByteArray& message) {

@@ -5,7 +5,9 @@ beside and moved into place). Reports the time until every infected file is clea
 latency from each file's write to the moment the watcher printed it cleaned (median, p99, max).
 
     python3 bench/watch_clean.py [--cli build/default/cli/pagewarden-cli] [--files 10000]
-        [--infect 1000] [--dir /dev/shm/pwbench-watchtree]
+        [--infect 1000] [--dir /dev/shm/pwbench-watchtree] [--backend auto|inotify|fanotify]
+
+--dir on tmpfs (the default) measures the watcher and the cleaner; on a disk it adds the flushes.
 """
 import argparse
 import json
@@ -36,43 +38,52 @@ def make_tree(root, count):
     return paths
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", default="build/default/cli/pagewarden-cli")
-    ap.add_argument("--files", type=int, default=10000)
-    ap.add_argument("--infect", type=int, default=1000)
-    # tmpfs by default, so the figures are the watcher's and the cleaner's, not the disk's flushes
-    ap.add_argument("--dir", default="/dev/shm/pwbench-watchtree")
-    args = ap.parse_args()
+class Watch:
+    """A running `pagewarden-cli watch --json`, with the moment each path was printed cleaned."""
 
-    paths = make_tree(args.dir, args.files)
-    victims = random.Random(1).sample(paths, args.infect)
-    # The backups go beside the tree, on the same file system, fresh for every run.
-    history = args.dir.rstrip("/") + "-history"
-    shutil.rmtree(history, ignore_errors=True)
-    env = dict(os.environ, PAGEWARDEN_HISTORY=history)
-    proc = subprocess.Popen([args.cli, "watch", "--json", args.dir], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, text=True, bufsize=1, env=env)
-    cleaned_at = {}
-    def read():
-        for line in proc.stdout:
+    def __init__(self, cli, folders, backend=None):
+        self.start = time.monotonic()
+        chosen = ["--backend", backend] if backend else []  # a build before backends: none
+        # The backups go beside the first tree, on the same file system, fresh for every run.
+        history = folders[0].rstrip("/") + "-history"
+        shutil.rmtree(history, ignore_errors=True)
+        env = dict(os.environ, PAGEWARDEN_HISTORY=history)
+        self.proc = subprocess.Popen([cli, "watch", "--json"] + chosen + folders,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, bufsize=1, env=env)
+        self.cleaned_at = {}
+        self.logs = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
             now = time.monotonic()
             rec = json.loads(line)
             if rec.get("status") == "cleaned":
-                cleaned_at.setdefault(rec["path"], now)
-    reader = threading.Thread(target=read, daemon=True)
-    reader.start()
+                self.cleaned_at.setdefault(rec["path"], now)
+            elif "log" in rec and not rec["log"].startswith("文件修改"):
+                self.logs.append(rec["log"])
 
-    # Wait until the watch is up: a probe file gets cleaned.
-    probe = os.path.join(args.dir, "probe.html")
-    deadline = time.monotonic() + 30
-    while probe not in cleaned_at and time.monotonic() < deadline:
-        with open(probe, "w", newline="") as f:
-            f.write("x" + INJECT % 0)
-        time.sleep(0.05)
-    if probe not in cleaned_at:
-        sys.exit("the watch did not start")
+    def wait_ready(self, probe, limit=600):
+        """Seconds from start until a probe file written again and again gets cleaned."""
+        deadline = time.monotonic() + limit
+        while probe not in self.cleaned_at and time.monotonic() < deadline:
+            with open(probe, "w", newline="") as f:
+                f.write("x" + INJECT % 0)
+            time.sleep(0.02)
+        if probe not in self.cleaned_at:
+            sys.exit("the watch did not start")
+        os.unlink(probe)
+        return self.cleaned_at[probe] - self.start
 
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=60)
+
+
+def burst(watch, victims):
+    """Infects every victim as fast as possible; returns (seconds to infect, seconds until all
+    clean, sorted latencies in ms, files still infected)."""
     written_at = {}
     start = time.monotonic()
     for n, path in enumerate(victims):
@@ -87,22 +98,44 @@ def main():
             os.rename(tmp, path)
         written_at[path] = time.monotonic()
     infected_in = time.monotonic() - start
-
     deadline = time.monotonic() + 60
-    while time.monotonic() < deadline and not all(p in cleaned_at for p in victims):
+    while time.monotonic() < deadline and not all(p in watch.cleaned_at for p in victims):
         time.sleep(0.01)
-    all_clean_after = max(cleaned_at.get(p, float("inf")) for p in victims) - start
-    proc.terminate()
-    proc.wait(timeout=30)
-
+    all_clean_after = max(watch.cleaned_at.get(p, float("inf")) for p in victims) - start
     still = [p for p in victims if KW in open(p, encoding="utf-8", errors="replace").read().lower()]
-    lat = sorted((cleaned_at[p] - written_at[p]) * 1000 for p in victims if p in cleaned_at)
-    pick = lambda q: lat[min(len(lat) - 1, int(q * len(lat)))] if lat else float("nan")
-    print("# tree of %d files, %d infected in %.3f s (half in place, half moved into place)"
-          % (args.files, args.infect, infected_in))
+    lat = sorted((watch.cleaned_at[p] - written_at[p]) * 1000 for p in victims
+                 if p in watch.cleaned_at)
+    return infected_in, all_clean_after, lat, still
+
+
+def pick(lat, q):
+    return lat[min(len(lat) - 1, int(q * len(lat)))] if lat else float("nan")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cli", default="build/default/cli/pagewarden-cli")
+    ap.add_argument("--files", type=int, default=10000)
+    ap.add_argument("--infect", type=int, default=1000)
+    ap.add_argument("--dir", default="/dev/shm/pwbench-watchtree")
+    ap.add_argument("--backend", default=None, help="auto, inotify or fanotify (default: the "
+                    "program's own choice)")
+    args = ap.parse_args()
+
+    paths = make_tree(args.dir, args.files)
+    victims = random.Random(1).sample(paths, args.infect)
+    watch = Watch(args.cli, [args.dir], args.backend)
+    watch.wait_ready(os.path.join(args.dir, "probe.html"), 30)
+    infected_in, all_clean_after, lat, still = burst(watch, victims)
+    watch.stop()
+    print("# tree of %d files, %d infected in %.3f s (half in place, half moved into place), "
+          "backend %s, %s" % (args.files, args.infect, infected_in, args.backend or "default", args.dir))
+    for line in watch.logs:
+        print("# watcher: " + line)
     print("cleaned %d/%d, still infected on disk: %d" % (len(lat), args.infect, len(still)))
     print("all clean %.3f s after the first write" % all_clean_after)
-    print("write-to-clean latency ms: median %.1f  p99 %.1f  max %.1f" % (pick(0.5), pick(0.99), lat[-1] if lat else float("nan")))
+    print("write-to-clean latency ms: median %.1f  p99 %.1f  max %.1f"
+          % (pick(lat, 0.5), pick(lat, 0.99), lat[-1] if lat else float("nan")))
     shutil.rmtree(args.dir, ignore_errors=True)
 
 

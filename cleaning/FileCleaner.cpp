@@ -58,6 +58,64 @@ FileCleaner::~FileCleaner() = default;
 
 CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule,
                                const KeywordSource& keyword, CleanMode mode) {
+    RewriteGroup group;
+    Pending pending;
+    CleanReport report = prepare(target, rule, keyword, mode, group, pending);
+    if (group.size() > 0) settle(report, group.commit().first(), pending);
+    return report;
+}
+
+QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
+                                              const QByteArray& rule,
+                                              const KeywordSource& keyword) {
+    // Bounds on what waits in memory for one commit.
+    constexpr qsizetype MaxFiles = 256;
+    constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
+    QList<CleanReport> reports;
+    reports.reserve(targets.size());
+    RewriteGroup group;
+    QList<qsizetype> waiting; // the report of each rewrite in the group
+    QList<Pending> pendings;  // and what its journal record needs
+    const auto commit = [&] {
+        const QList<RewriteResult> results = group.commit();
+        for (qsizetype i = 0; i < results.size(); ++i)
+            settle(reports[waiting[i]], results[i], pendings[i]);
+        waiting.clear();
+        pendings.clear();
+    };
+    for (const CleanTarget& target : targets) {
+        const qsizetype before = group.size();
+        Pending pending;
+        reports.append(prepare(target, rule, keyword, CleanMode::Write, group, pending));
+        if (group.size() > before) {
+            waiting.append(reports.size() - 1);
+            pendings.append(std::move(pending));
+        }
+        if (group.size() >= MaxFiles || group.bytes() >= MaxBytes) commit();
+    }
+    if (group.size() > 0) commit();
+    return reports;
+}
+
+void FileCleaner::settle(CleanReport& report, const RewriteResult& written,
+                         const Pending& pending) {
+    if (!written.ok()) {
+        if (m_history) m_history->keepOriginalApart(pending.before, pending.sha);
+        QByteArrayList leftovers = report.leftovers;
+        report = failed(written.problem, written.errnum);
+        report.leftovers = leftovers;
+        return;
+    }
+    if (m_history)
+        if (const int error = m_history->recordRewrite(pending.root, pending.path, pending.status,
+                                                       pending.sha, pending.after, report.removed))
+            report.historyWarning = "cleaned, but its journal record could not be written: " +
+                                    describe(FileProblem::Io, error);
+}
+
+CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& rule,
+                                 const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
+                                 Pending& pending) {
     // An equal rule keeps the pattern compiled for the previous file.
     TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
@@ -69,7 +127,7 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
         return report;
     }
 
-    const FolderBeneath folder = FolderBeneath::open(target.root, target.path);
+    FolderBeneath folder = FolderBeneath::open(target.root, target.path);
     if (!folder.isOpen()) return failed(folder.problem(), folder.error());
     QByteArrayList leftovers;
     if (mode == CleanMode::Write && !m_swept.contains(folder.folderPath())) {
@@ -81,27 +139,22 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
             leftovers.append(path + ": original bytes put back from a crash's copy");
         leftovers += sweep.kept;
     }
-    CleanReport report = cleanOpened(folder, target, keyword, mode);
-    report.leftovers = leftovers;
-    return report;
-}
-
-CleanReport FileCleaner::cleanOpened(const FolderBeneath& folder, const CleanTarget& target,
-                                     const KeywordSource& keyword, CleanMode mode) {
-    TPcreRegEx& matcher = *m_matcher;
     RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
-    if (!file.isOpen() || !file.readAll(before)) return failed(file.problem(), file.error());
+    if (!file.isOpen() || !file.readAll(before)) {
+        CleanReport report = failed(file.problem(), file.error());
+        report.leftovers = leftovers;
+        return report;
+    }
 
     TextCleaning cleaned = cleanText(before, matcher, keyword);
     CleanReport report;
+    report.leftovers = leftovers;
     report.removed = std::move(cleaned.removed);
     if (cleaned.text == before) return report;
 
-    if (mode == CleanMode::DryRun) {
-        report.outcome = CleanOutcome::Cleaned;
-        return report;
-    }
+    report.outcome = CleanOutcome::Cleaned; // a dry run: would be
+    if (mode == CleanMode::DryRun) return report;
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
         return failed(p);
 
@@ -110,19 +163,8 @@ CleanReport FileCleaner::cleanOpened(const FolderBeneath& folder, const CleanTar
     if (m_history)
         if (const int error = m_history->keepOriginal(before, originalSha, replaced(folder, file)))
             return failed(FileProblem::NoBackup, error);
-
-    const RewriteResult written = rewriteFile(folder, file.status(), before, cleaned.text);
-    if (!written.ok()) {
-        if (m_history) m_history->keepOriginalApart(before, originalSha);
-        return failed(written.problem, written.errnum);
-    }
-    report.outcome = CleanOutcome::Cleaned;
-
-    if (m_history)
-        if (const int error = m_history->recordRewrite(target.root, target.path, file.status(),
-                                                       originalSha, cleaned.text, report.removed))
-            report.historyWarning = "cleaned, but its journal record could not be written: " +
-                                    describe(FileProblem::Io, error);
+    pending = {target.root, target.path, before, originalSha, cleaned.text, file.status()};
+    group.add(std::move(folder), file.status(), before, cleaned.text);
     return report;
 }
 

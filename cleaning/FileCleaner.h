@@ -9,11 +9,14 @@
 #include <QSet>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace pw {
 
 class HistoryJob;
 class TPcreRegEx;
+class RewriteGroup;
+struct RewriteResult;
 
 enum class CleanOutcome {
     Cleaned,   // rewritten with the cleaned bytes (a dry run: would be)
@@ -57,14 +60,28 @@ public:
     ~FileCleaner();
     CleanReport clean(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
+    // Cleans every target as clean() does, but their rewrites go together (see RewriteGroup):
+    // the new bytes of many files are written, then flushed, then put in place, so a disk
+    // commits them at once. Reports in the order of targets.
+    QList<CleanReport> cleanTogether(const QList<CleanTarget>& targets, const QByteArray& rule,
+                                     const KeywordSource& keyword);
 
     // Set between files; none switches the backup off.
     void setHistory(std::shared_ptr<HistoryJob> history) { m_history = std::move(history); }
     const std::shared_ptr<HistoryJob>& history() const { return m_history; }
 
 private:
-    CleanReport cleanOpened(const class FolderBeneath& folder, const CleanTarget& target,
-                            const KeywordSource& keyword, CleanMode mode);
+    // What the journal record of a rewrite needs once the file is replaced.
+    struct Pending {
+        QByteArray root, path, before, sha, after;
+        struct stat status {};
+    };
+
+    // Everything up to the rewrite, which it adds to group.
+    CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
+                        const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
+                        Pending& pending);
+    void settle(CleanReport& report, const RewriteResult& written, const Pending& pending);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
     std::shared_ptr<HistoryJob> m_history;

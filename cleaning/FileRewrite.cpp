@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 
 namespace pw {
 
@@ -84,7 +85,7 @@ KeptAttributes attributesOf(const struct stat& st) {
 }
 
 // Owner first: changing it can clear the set-id bits that the mode then restores. The
-// modification time is set when given, after the last write.
+// modification time is set when asked, after the last write.
 bool keepOwnerAndMode(int fd, const KeptAttributes& wanted, bool setTime) {
     struct stat created {};
     if (::fstat(fd, &created) != 0) return false;
@@ -94,35 +95,6 @@ bool keepOwnerAndMode(int fd, const KeptAttributes& wanted, bool setTime) {
     if (::fchmod(fd, wanted.mode & 07777) != 0) return false;
     const struct timespec times[2] = {{0, UTIME_OMIT}, wanted.mtime};
     return !setTime || ::futimens(fd, times) == 0;
-}
-
-RewriteResult replaceByRename(const FolderBeneath& folder, const struct stat& read,
-                              const QByteArray& after, const std::optional<KeptAttributes>& give) {
-    QByteArray tempName;
-    const int fd = createTemporary(folder, tempName);
-    if (fd < 0) return ioFailure(errno);
-
-    RewriteResult result;
-    if (!writeAll(fd, after, 0) || ::fsync(fd) != 0)
-        result = ioFailure(errno);
-    else if (!keepOwnerAndMode(fd, give.value_or(attributesOf(read)), give.has_value()))
-        result = failure(FileProblem::OwnerNotKept, errno);
-
-    // The lock is held until the temporary is renamed or removed.
-    if (result.ok()) {
-        if (auto hook = beforeReplaceHook.load()) hook(pathIn(folder, tempName));
-        if (!stillAsRead(folder, read))
-            result = failure(FileProblem::Changed);
-        else if (::renameat(folder.fd(), tempName.constData(), folder.fd(),
-                            folder.name().constData()) == 0) {
-            ::close(fd);
-            return result;
-        } else
-            result = ioFailure(errno);
-    }
-    ::unlinkat(folder.fd(), tempName.constData(), 0);
-    ::close(fd);
-    return result;
 }
 
 RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& read,
@@ -167,11 +139,123 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
 
 } // namespace
 
-RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
-                          const QByteArray& before, const QByteArray& after,
-                          const std::optional<KeptAttributes>& give) {
-    if (read.st_nlink > 1) return rewriteInPlace(folder, read, before, after, give);
-    return replaceByRename(folder, read, after, give);
+struct RewriteGroup::Rewrite {
+    FolderBeneath folder;
+    struct stat read {};
+    QByteArray before; // the original bytes, for every step before the replacement
+    QByteArray after;  // kept only for a file rewritten in place
+    QByteArray tempName;
+    int fd = -1; // open, so locked, until the temporary is renamed or removed
+    bool inPlace = false;
+    std::optional<KeptAttributes> give;
+    RewriteResult result;
+
+    void discardTemporary() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (!tempName.isEmpty()) ::unlinkat(folder.fd(), tempName.constData(), 0);
+        tempName.clear();
+    }
+};
+
+RewriteGroup::RewriteGroup() = default;
+
+RewriteGroup::~RewriteGroup() {
+    for (Rewrite& rewrite : m_rewrites)
+        rewrite.discardTemporary();
+}
+
+qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                            const QByteArray& after, const std::optional<KeptAttributes>& give) {
+    Rewrite& rewrite = m_rewrites.emplace_back();
+    rewrite.folder = std::move(folder);
+    rewrite.read = read;
+    rewrite.give = give;
+    rewrite.before = before;
+    m_bytes += before.size();
+    if (read.st_nlink > 1) {
+        rewrite.inPlace = true;
+        rewrite.after = after;
+        m_bytes += after.size();
+        return size() - 1;
+    }
+    rewrite.fd = createTemporary(rewrite.folder, rewrite.tempName);
+    if (rewrite.fd < 0) {
+        rewrite.tempName.clear();
+        rewrite.result = ioFailure(errno);
+    } else if (!writeAll(rewrite.fd, after, 0)) {
+        rewrite.result = ioFailure(errno);
+    } else if (!keepOwnerAndMode(rewrite.fd, give.value_or(attributesOf(read)), give.has_value())) {
+        rewrite.result = failure(FileProblem::OwnerNotKept, errno);
+    } else {
+        // Write-back of every file in the group runs while the next ones are written.
+        ::sync_file_range(rewrite.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    if (!rewrite.result.ok()) rewrite.discardTemporary();
+    return size() - 1;
+}
+
+qsizetype RewriteGroup::size() const {
+    return qsizetype(m_rewrites.size());
+}
+
+void RewriteGroup::flushAll() {
+    for (Rewrite& rewrite : m_rewrites) {
+        if (rewrite.inPlace || !rewrite.result.ok()) continue;
+        if (::fsync(rewrite.fd) != 0) {
+            rewrite.result = ioFailure(errno);
+            rewrite.discardTemporary();
+        }
+    }
+}
+
+void RewriteGroup::replaceAll() {
+    for (Rewrite& rewrite : m_rewrites) {
+        if (rewrite.inPlace) {
+            rewrite.result = rewriteInPlace(rewrite.folder, rewrite.read, rewrite.before,
+                                            rewrite.after, rewrite.give);
+            continue;
+        }
+        if (!rewrite.result.ok()) continue;
+        // Checked right before the rename: a file written meanwhile keeps its writer's bytes.
+        if (!stillAsRead(rewrite.folder, rewrite.read)) {
+            rewrite.result = failure(FileProblem::Changed);
+        } else if (::renameat(rewrite.folder.fd(), rewrite.tempName.constData(),
+                              rewrite.folder.fd(), rewrite.folder.name().constData()) == 0) {
+            rewrite.tempName.clear();
+            ::close(rewrite.fd);
+            rewrite.fd = -1;
+            continue;
+        } else {
+            rewrite.result = ioFailure(errno);
+        }
+        rewrite.discardTemporary();
+    }
+}
+
+QList<RewriteResult> RewriteGroup::commit() {
+    flushAll();
+    // Before replace: every new file is complete on disk and no original has been touched, so a
+    // step that must precede any replacement belongs here.
+    if (auto hook = beforeReplaceHook.load())
+        for (const Rewrite& rewrite : m_rewrites)
+            if (!rewrite.inPlace && rewrite.result.ok())
+                hook(pathIn(rewrite.folder, rewrite.tempName));
+    replaceAll();
+    // After replace: each result says whether its file now holds the new bytes.
+    QList<RewriteResult> results;
+    for (const Rewrite& rewrite : m_rewrites)
+        results.append(rewrite.result);
+    m_rewrites.clear();
+    m_bytes = 0;
+    return results;
+}
+
+RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                          const QByteArray& after, const std::optional<KeptAttributes>& give) {
+    RewriteGroup group;
+    group.add(std::move(folder), read, before, after, give);
+    return group.commit().first();
 }
 
 void setBeforeReplaceHook(void (*hook)(const QByteArray& tempPath)) {

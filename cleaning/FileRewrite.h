@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 
+#include <QList>
+
 #include <optional>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -39,9 +42,41 @@ struct KeptAttributes {
 // flock while in use, so a later run can tell a crash's leftover from a live one. The copy of the
 // old bytes is named ".pagewarden-i<inode>-XXXXXX.tmp" after the file it belongs to.
 // With give, the new content gets that mode, owner and modification time instead.
-RewriteResult rewriteFile(const FolderBeneath& folder, const struct stat& read,
-                          const QByteArray& before, const QByteArray& after,
+RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                          const QByteArray& after,
                           const std::optional<KeptAttributes>& give = std::nullopt);
+
+// Several rewrites done together, so that the file system can commit them at once: each file's
+// new bytes are written to its temporary file as it is added (and their write-back started), and
+// commit() then goes in phases: flush every temporary file, then (every new file complete on
+// disk, no original touched yet) replace each file that is still as read. Every promise of
+// rewriteFile holds for each file: a file changed since it was read is left as its writer left
+// it, and after a crash each file holds its original bytes or its new ones. A file with several
+// hard links is rewritten in place, as rewriteFile does, in the replace phase.
+class RewriteGroup {
+public:
+    RewriteGroup();
+    ~RewriteGroup(); // the temporary files of rewrites never committed are removed
+    RewriteGroup(const RewriteGroup&) = delete;
+    RewriteGroup& operator=(const RewriteGroup&) = delete;
+
+    // Takes the folder of the file; the rewrite's result comes from commit() at this index.
+    qsizetype add(FolderBeneath folder, const struct stat& read, const QByteArray& before,
+                  const QByteArray& after,
+                  const std::optional<KeptAttributes>& give = std::nullopt);
+    qsizetype size() const;
+    qsizetype bytes() const { return m_bytes; } // held in memory until commit
+    // The results in the order added; the group is empty again afterwards.
+    QList<RewriteResult> commit();
+
+private:
+    struct Rewrite;
+    void flushAll();
+    void replaceAll();
+
+    std::vector<Rewrite> m_rewrites;
+    qsizetype m_bytes = 0;
+};
 
 // Crash tests only: called with the temporary file's path once it holds the new bytes and just
 // before it replaces the original.

@@ -21,7 +21,7 @@ TMonitorCleaning::TMonitorCleaning(TFileSystemWatcher& watcher, TOBThread& worke
     : QObject(owner)
     , m_watcher(watcher)
     , m_worker(worker) {
-    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text); };
+    m_watcher.OnNotice = [this](const TWatchNotice& notice) { Log(notice.Text, llWarning); };
     m_watcher.setOnChange([this](TFileOperation op, const QByteArray& f1, const QByteArray& f2) {
         FileSystemWatcherChange(op, f1, f2);
     });
@@ -38,18 +38,23 @@ TMonitorCleaning::~TMonitorCleaning() {
     m_worker.OnFinish = nullptr;
 }
 
-void TMonitorCleaning::Start(const QByteArray& folder) {
+void TMonitorCleaning::Start(const QByteArrayList& folders) {
     if (m_watcher.Actived()) m_watcher.setActived(false);
-    m_watcher.setWatchedDir(trimmed(folder));
-    m_roots = {m_watcher.WatchedDir()};
+    QByteArrayList watched;
+    for (const QByteArray& folder : folders)
+        watched.append(trimmed(folder));
+    m_watcher.setWatchedDirs(watched);
+    m_roots = m_watcher.WatchedDirs();
     m_watcher.setActived(true);
     // A crash's temporaries in the tree go now; later ones are the running jobs' own.
-    const LeftoverSweep sweep = sweepLeftoversInTree(
-        m_watcher.WatchedDir(), History ? History->storeFolder() : historyFolder());
-    for (const QByteArray& path : sweep.putBack)
-        Log("已从崩溃留下的副本恢复原文件: " + path);
-    for (const QByteArray& kept : sweep.kept)
-        Log("保留崩溃留下的原文件副本: " + kept);
+    for (const QByteArray& root : m_roots) {
+        const LeftoverSweep sweep =
+            sweepLeftoversInTree(root, History ? History->storeFolder() : historyFolder());
+        for (const QByteArray& path : sweep.putBack)
+            Log(tr("已从崩溃留下的副本恢复原文件: ").toUtf8() + path, llWarning);
+        for (const QByteArray& kept : sweep.kept)
+            Log(tr("保留崩溃留下的原文件副本: ").toUtf8() + kept, llWarning);
+    }
 }
 
 void TMonitorCleaning::Stop() {
@@ -69,7 +74,7 @@ void TMonitorCleaning::FileSystemWatcherChange(TFileOperation operation,
     // The cleaner's own temporary files come and go with each rewrite; the rewrite itself is
     // reported for the file's real name.
     if (operation != foModified || isCleanerTemporary(fileName1)) return;
-    Log("文件修改: " + fileName1);
+    Log(tr("文件修改: ").toUtf8() + fileName1, llInfo);
     m_changedFileName = fileName1;
     Enqueue(fileName1);
 }
@@ -93,17 +98,19 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     try {
         if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
-        Log(QByteArray("无法启动清理线程: ") + error.what());
+        Log(tr("无法启动清理线程: ").toUtf8() + error.what(), llError);
     }
     return false;
 }
 
 void TMonitorCleaning::JobExecute() {
-    m_jobReports.clear();
-    m_cleaner.setHistory(m_jobHistory);
+    QList<CleanTarget> targets;
+    targets.reserve(m_jobPaths.size());
     for (const QByteArray& path : m_jobPaths)
-        m_jobReports.append(
-            m_cleaner.clean(CleanTarget::beneath(m_jobRoots, path), m_jobRule, Keyword));
+        targets.append(CleanTarget::beneath(m_jobRoots, path));
+    m_cleaner.setHistory(m_jobHistory);
+    // The queued files are flushed and renamed together: one disk commit for a burst.
+    m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
 }
 
 void TMonitorCleaning::JobFinish() {
@@ -111,10 +118,10 @@ void TMonitorCleaning::JobFinish() {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
         if (!report.ruleError.isEmpty())
-            Log("清理规则无效，未清理 " + path + ": " + report.ruleError);
+            Log(tr("清理规则无效，未清理 ").toUtf8() + path + ": " + report.ruleError, llWarning);
         else if (report.problem == FileProblem::NoBackup)
-            Log("无法备份，未清理 " + path + ": " + report.reason());
-        if (!report.historyWarning.isEmpty()) Log(path + ": " + report.historyWarning);
+            Log(tr("无法备份，未清理 ").toUtf8() + path + ": " + report.reason(), llWarning);
+        if (!report.historyWarning.isEmpty()) Log(path + ": " + report.historyWarning, llWarning);
         if (OnFileCleaned) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;
@@ -129,8 +136,8 @@ qsizetype TMonitorCleaning::DropPending() {
     return dropped;
 }
 
-void TMonitorCleaning::Log(const QByteArray& line) {
-    if (OnLog) OnLog(line);
+void TMonitorCleaning::Log(const QByteArray& line, TLogLevel level) {
+    if (OnLog) OnLog(line, level);
 }
 
 } // namespace pw

@@ -39,13 +39,19 @@ public:
     // The history every rewrite goes to (none: no backup); read as each job starts.
     std::shared_ptr<HistoryJob> History;
 
+    // How much a log line matters: a change seen is news, a notice of the watcher or a refused
+    // rule is a warning, a job that could not start is an error.
+    enum TLogLevel { llInfo, llWarning, llError };
+
     // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
-    // rules), and what each job did.
-    std::function<void(const QByteArray& line)> OnLog;
+    // rules) in the language of the installed translation, and what each job did.
+    std::function<void(const QByteArray& line, TLogLevel level)> OnLog;
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
 
     // Watches folder (trimmed of blanks and control characters), the watcher switched off first.
-    void Start(const QByteArray& folder);
+    void Start(const QByteArray& folder) { Start(QByteArrayList{folder}); }
+    // Watches every folder (each trimmed) with the one watcher: one rule and keyword for all.
+    void Start(const QByteArrayList& folders);
     // No further reports; a running job and the files already queued are still cleaned.
     void Stop();
     bool Active() const;
@@ -65,7 +71,7 @@ private:
     bool StartJob(QList<QByteArray> paths);
     void JobExecute();
     void JobFinish();
-    void Log(const QByteArray& line);
+    void Log(const QByteArray& line, TLogLevel level);
 
     TFileSystemWatcher& m_watcher;
     TOBThread& m_worker;

@@ -1,8 +1,11 @@
 #include "cli/Output.h"
 
+#include "cli/ServiceManager.h"
+
 #include <QStringDecoder>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace pw::cli {
 
@@ -110,7 +113,9 @@ void Output::line(const QByteArray& text) const {
 
 void Output::error(const QByteArray& path, const QByteArray& reason) {
     std::fflush(stdout);
-    std::fprintf(stderr, "pagewarden-cli: %s: %s\n", path.constData(), reason.constData());
+    static const QByteArray prefix = JournalPrefix(STDERR_FILENO, Priority::Error);
+    std::fprintf(stderr, "%spagewarden-cli: %s: %s\n", prefix.constData(), path.constData(),
+                 reason.constData());
 }
 
 } // namespace pw::cli

@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "platform/Translation.h"
 #include "threads/ThreadMutex.h"
 
 #include <QCoreApplication>
@@ -19,8 +20,8 @@ const Command Commands[] = {
      "Search the PATHs (or take the FILEs), then remove the injected elements that hold the "
      "keyword from each file, one after the other.",
      runClean},
-    {"watch", "watch [options] PATH",
-     "Watch a folder tree and clean every file as soon as it is modified, until SIGINT or "
+    {"watch", "watch [options] PATH...",
+     "Watch folder trees and clean every file as soon as it is modified, until SIGINT or "
      "SIGTERM.",
      runWatch},
     {"history", "history [--json] [JOB]",
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pagewarden-cli");
     QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);
+    // Only the window's log lines that watch prints are translated; the rest stays English.
+    pw::InstallTranslation(app);
 
     if (argc < 2) {
         printUsage(stderr);

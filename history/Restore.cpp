@@ -31,7 +31,7 @@ public:
         , m_history(history) {}
 
     RestoreReport restore(const JournalRecord& r) {
-        const FolderBeneath folder = FolderBeneath::open(r.root, r.path);
+        FolderBeneath folder = FolderBeneath::open(r.root, r.path);
         if (!folder.isOpen())
             return notRestored(r.path, describe(folder.problem(), folder.error()));
         RegularFile file = RegularFile::open(folder.fd(), folder.name());
@@ -60,7 +60,7 @@ public:
         attributes.gid = gid_t(r.gid);
         attributes.mtime = {time_t(r.mtimeSec), long(r.mtimeNsec)};
         const RewriteResult written =
-            rewriteFile(folder, file.status(), current, *original, attributes);
+            rewriteFile(std::move(folder), file.status(), current, *original, attributes);
         if (!written.ok()) {
             if (m_history) m_history->keepOriginalApart(current, keptSha);
             return notRestored(r.path, describe(written.problem, written.errnum));

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # install-deps.sh GROUP...  - installs the Debian packages a group needs, only those missing.
 # Groups: build (compile and test), run (show the window), bench (peers for the benchmarks),
-# look (screenshots under a virtual display).
+# package (build and check the Debian packages), look (screenshots under a virtual display, icons).
 set -euo pipefail
 
 declare -A GROUP
-GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libssl-dev libgtest-dev libbenchmark-dev"
+GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libssl-dev libgtest-dev libbenchmark-dev libsystemd-dev qt6-l10n-tools"
+GROUP[package]="dpkg-dev file lintian desktop-file-utils appstream systemd"
 GROUP[run]="fonts-noto-cjk"
 GROUP[bench]="hyperfine ripgrep ugrep perl python3 tar"
-GROUP[look]="xvfb xauth fonts-noto-cjk imagemagick xdotool"
+GROUP[look]="xvfb xauth fonts-noto-cjk imagemagick xdotool librsvg2-bin"
 
 missing=()
 for group in "$@"; do

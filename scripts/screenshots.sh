@@ -3,7 +3,8 @@
 # Shows the window on a virtual display (Xvfb, 1024x768, 96 dpi), takes a screenshot of each
 # page of its tab control, then searches SEARCH_PATH (default: examples/infected-site) and takes
 # one of the results: OUT_DIR/page-1.png ... page-4.png and OUT_DIR/results.png. The settings
-# live in a temporary store, so the user's own are neither used nor changed.
+# live in a temporary store, so the user's own are neither used nor changed. SCREENSHOT_LANG
+# (default zh_CN.UTF-8) is the locale the window runs under: en_US.UTF-8 shows it in English.
 set -euo pipefail
 build=$(realpath "$1")
 out=$(realpath -m "$2")
@@ -29,7 +30,8 @@ export PAGEWARDEN_REGISTRY=$work/registry.reg XDG_CONFIG_HOME=$work/config
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SoftWare\\Scrubline]\n"SearchPath"="%s"\n' \
     "${search//\\/\\\\}" >"$PAGEWARDEN_REGISTRY"
 
-LANG=zh_CN.UTF-8 "$build/app/pagewarden" &
+lang=${SCREENSHOT_LANG:-zh_CN.UTF-8}
+env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG="$lang" "$build/app/pagewarden" &
 pid=$!
 win=$(xdotool search --sync --onlyvisible --name '^Pagewarden$' | head -1)
 sleep 1
@@ -41,8 +43,13 @@ click() {
 }
 shot() { import -window "$win" "$out/$1"; }
 
+# The tabs' centres: the English captions are wider.
+case $lang in
+zh* | C | C.* | POSIX) tabs="36 92 158 228" ;;
+*) tabs="40 118 210 286" ;;
+esac
 page=1
-for x in 36 92 158 228; do
+for x in $tabs; do
     click "$x" 21
     shot "page-$page.png"
     page=$((page + 1))

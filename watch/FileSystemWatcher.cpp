@@ -22,10 +22,21 @@ void TFileSystemWatcher::setActived(bool on) {
         StopWatching();
 }
 
-void TFileSystemWatcher::setWatchedDir(const QByteArray& folder) {
-    if (folder == m_watchedDir) return;
-    m_watchedDir = folder;
+void TFileSystemWatcher::setWatchedDirs(const QByteArrayList& folders) {
+    const QByteArrayList given = folders.isEmpty() ? QByteArrayList{"/"} : folders;
+    if (given == m_watchedDirs) return;
+    m_watchedDirs = given;
     ApplyOptions();
+}
+
+void TFileSystemWatcher::setBackend(TWatchBackend backend) {
+    if (backend == m_backend) return;
+    m_backend = backend;
+    ApplyOptions();
+}
+
+TWatchBackend TFileSystemWatcher::backendInUse() const {
+    return m_thread ? m_thread->backendInUse() : wbAuto;
 }
 
 void TFileSystemWatcher::setWatchSubTree(bool on) {
@@ -64,10 +75,10 @@ void TFileSystemWatcher::StartWatching() {
     try {
         thread = new TShellChangeThread(m_onChange, notices);
     } catch (const EThreadError& e) {
-        notices(MakeWatchNotice(wnThreadFailed, m_watchedDir, e.what()));
+        notices(MakeWatchNotice(wnThreadFailed, WatchedDir(), e.what()));
         return;
     }
-    thread->SetOptions(m_watchedDir, m_actived, filterWord(), m_watchSubTree);
+    thread->SetOptions(m_watchedDirs, m_actived, filterWord(), m_watchSubTree, m_backend);
     m_thread = thread;
     thread->Resume();
 }
@@ -79,7 +90,8 @@ void TFileSystemWatcher::StopWatching() {
 }
 
 void TFileSystemWatcher::ApplyOptions() {
-    if (m_thread) m_thread->SetOptions(m_watchedDir, m_actived, filterWord(), m_watchSubTree);
+    if (m_thread)
+        m_thread->SetOptions(m_watchedDirs, m_actived, filterWord(), m_watchSubTree, m_backend);
 }
 
 } // namespace pw

@@ -11,9 +11,12 @@ namespace pw {
 
 // Reports changes under one folder (and, with WatchSubTree, its subfolders) as they happen: while
 // Actived and OnChange is set, a TShellChangeThread watches the folder and every change reaches
-// OnChange on the owner's thread, with full paths. Nothing reaches OnChange once Actived is false
-// or the watcher is destroyed, even from a batch already on its way. What keeps the watch from
-// being complete (watch limits, overflow, a thread that cannot start) goes to OnNotice.
+// OnChange on the owner's thread, with full paths. More folders can be watched at once
+// (setWatchedDirs); WatchedDir is the first. Backend picks how the kernel is asked (fanotify
+// where allowed, else inotify, unless one is forced); the reports are the same either way. Nothing
+// reaches OnChange once Actived is false or the watcher is destroyed, even from a batch already on
+// its way. What keeps the watch from being complete (watch limits, overflow, a thread that cannot
+// start) goes to OnNotice.
 class TFileSystemWatcher : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool Actived READ Actived WRITE setActived)
@@ -29,8 +32,15 @@ public:
     bool Actived() const { return m_actived; }
     void setActived(bool on);
     // Compared exactly: on Linux, folders whose names differ in letter case are different folders.
-    const QByteArray& WatchedDir() const { return m_watchedDir; }
-    void setWatchedDir(const QByteArray& folder);
+    const QByteArray& WatchedDir() const { return m_watchedDirs.first(); }
+    void setWatchedDir(const QByteArray& folder) { setWatchedDirs({folder}); }
+    // Every folder watched; none given is "/".
+    const QByteArrayList& WatchedDirs() const { return m_watchedDirs; }
+    void setWatchedDirs(const QByteArrayList& folders);
+    TWatchBackend Backend() const { return m_backend; }
+    void setBackend(TWatchBackend backend);
+    // What the running watch uses (wbAuto when nothing is watched).
+    TWatchBackend backendInUse() const;
     bool WatchSubTree() const { return m_watchSubTree; }
     void setWatchSubTree(bool on);
     TNotifyFilters NotifyFilters() const { return m_notifyFilters; }
@@ -56,7 +66,8 @@ private:
     void ApplyOptions();
 
     bool m_actived = false;
-    QByteArray m_watchedDir = "/";
+    QByteArrayList m_watchedDirs{"/"};
+    TWatchBackend m_backend = wbAuto;
     QPointer<TShellChangeThread> m_thread; // not owned: it frees itself when it ends
     TFileDealMethod m_onChange;
     bool m_watchSubTree = true;

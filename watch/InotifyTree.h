@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/HistoryLocation.h"
+#include "watch/ChangeSource.h"
 #include "watch/RecentNames.h"
 #include "watch/WatchTable.h"
 #include "watch/WatchTypes.h"
@@ -28,21 +29,21 @@ namespace pw {
 // reported as new: added names, and modified for each non-empty file. Folders moved in are
 // watched too (their content is not reported). Watch limits and queue overflows become notices.
 // Built on the owner's thread by Open; from then on used by one thread at a time.
-class TInotifyTree {
+class TInotifyTree final : public TChangeSource {
 public:
     // Null when the folder is missing (silently) or cannot be watched (with a notice).
     static std::unique_ptr<TInotifyTree> Open(const QByteArray& folder, quint32 filterWord,
                                               bool subtree, QList<TWatchNotice>& notices);
-    ~TInotifyTree();
+    ~TInotifyTree() override;
     TInotifyTree(const TInotifyTree&) = delete;
     TInotifyTree& operator=(const TInotifyTree&) = delete;
 
-    int fd() const { return m_fd; }
-    const QByteArray& folder() const { return m_folder; }
+    int fd() const override { return m_fd; }
+    const QByteArray& folder() const override { return m_folder; }
 
     // Reads what the kernel has queued and adds its records and notices to batch. Waits a moment
     // for the second half of a move whose first half ends the queue.
-    void ReadChanges(TChangeBatch& batch);
+    void ReadChanges(TChangeBatch& batch) override;
 
 private:
     struct Entry {

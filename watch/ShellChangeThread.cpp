@@ -1,6 +1,7 @@
 #include "watch/ShellChangeThread.h"
 
 #include "watch/ChangeRecords.h"
+#include "watch/FanotifyTree.h"
 #include "watch/InotifyTree.h"
 
 #include <cerrno>
@@ -25,28 +26,57 @@ TShellChangeThread::~TShellChangeThread() {
     ::close(m_wakeFd);
 }
 
-void TShellChangeThread::SetOptions(const QByteArray& folder, bool active, quint32 filterFlags,
-                                    bool subtree) {
-    QByteArray withSlash = folder.endsWith('/') ? folder : folder + '/';
-    const bool same = m_watching && withSlash == m_folder && active == m_active &&
-                      filterFlags == m_filterFlags && subtree == m_subtree;
-    m_folder = std::move(withSlash);
+void TShellChangeThread::SetOptions(const QByteArrayList& folders, bool active, quint32 filterFlags,
+                                    bool subtree, TWatchBackend backend) {
+    QByteArrayList withSlash;
+    for (const QByteArray& folder : folders)
+        withSlash.append(folder.endsWith('/') ? folder : folder + '/');
+    if (withSlash.isEmpty()) withSlash.append("/");
+    const bool same = m_watching && withSlash == m_folders && active == m_active &&
+                      filterFlags == m_filterFlags && subtree == m_subtree && backend == m_backend;
+    m_folders = std::move(withSlash);
     m_active = active;
     m_filterFlags = filterFlags;
     m_subtree = subtree;
+    m_backend = backend;
     if (!same) OpenFolder();
+}
+
+TShellChangeThread::Sources TShellChangeThread::openSources(QList<TWatchNotice>& notices) {
+    Sources sources;
+    m_backendInUse = wbAuto;
+    if (!m_active) return sources; // an inactive thread delivers nothing, so it needs no watch
+    if (m_backend != wbInotify) {
+        QByteArray whyNot;
+        auto group = TFanotifyTree::Open(m_folders, m_filterFlags, m_subtree, whyNot);
+        if (group) {
+            m_backendInUse = wbFanotify;
+            sources.push_back(std::move(group));
+            return sources;
+        }
+        if (whyNot.isEmpty()) return sources; // no folder there: nothing to watch either way
+        if (m_backend == wbFanotify) {
+            notices.append(MakeWatchNotice(wnWatchFailed, m_folders.first(), whyNot));
+            return sources;
+        }
+        if (!std::exchange(m_fallbackNoticed, true))
+            notices.append(MakeWatchNotice(wnBackendChosen, m_folders.first(), whyNot));
+    }
+    for (const QByteArray& folder : m_folders)
+        if (auto tree = TInotifyTree::Open(folder, m_filterFlags, m_subtree, notices))
+            sources.push_back(std::move(tree));
+    if (!sources.empty()) m_backendInUse = wbInotify;
+    return sources;
 }
 
 bool TShellChangeThread::OpenFolder() {
     QList<TWatchNotice> notices;
-    std::unique_ptr<TInotifyTree> tree;
-    if (m_active) // an inactive thread delivers nothing, so it needs no watch
-        tree = TInotifyTree::Open(m_folder, m_filterFlags, m_subtree, notices);
-    m_watching = tree != nullptr;
-    std::unique_ptr<TInotifyTree> superseded;
+    Sources sources = openSources(notices);
+    m_watching = !sources.empty();
+    Sources superseded;
     {
         std::lock_guard lock(m_lock);
-        superseded = std::exchange(m_opened, std::move(tree));
+        superseded = std::exchange(m_opened, std::move(sources));
         m_openNotices += notices;
         ++m_generation;
     }
@@ -95,34 +125,39 @@ void TShellChangeThread::wake() {
 
 void TShellChangeThread::adoptOptions() {
     TChangeBatch batch;
-    std::unique_ptr<TInotifyTree> retired;
+    Sources retired;
     {
         std::lock_guard lock(m_lock);
         if (m_generation == m_adopted) return;
         m_adopted = m_generation;
-        retired = std::exchange(m_tree, std::move(m_opened));
+        retired = std::exchange(m_sources, std::move(m_opened));
         batch.Notices = std::exchange(m_openNotices, {});
     }
     if (!batch.empty()) handOver(std::move(batch));
 }
 
 void TShellChangeThread::waitForChanges() {
-    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_tree ? m_tree->fd() : -1, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) return; // interrupted: the next pass looks again
+    std::vector<pollfd> fds{{m_wakeFd, POLLIN, 0}};
+    for (const auto& source : m_sources)
+        fds.push_back({source ? source->fd() : -1, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), -1) < 0) return; // interrupted: the next pass looks again
     if (fds[0].revents & POLLIN) {
         quint64 count = 0;
         [[maybe_unused]] const auto read = ::read(m_wakeFd, &count, sizeof count);
         return; // new options or a stop: the next pass takes them first
     }
-    if (fds[1].revents & (POLLERR | POLLNVAL)) {
-        m_tree.reset(); // a broken instance would wake the thread forever
-        return;
-    }
-    if (m_tree && (fds[1].revents & POLLIN)) {
-        TChangeBatch batch;
-        batch.Folder = m_tree->folder();
-        m_tree->ReadChanges(batch);
-        if (!batch.empty()) handOver(std::move(batch));
+    for (size_t i = 0; i < m_sources.size(); ++i) {
+        auto& source = m_sources[i];
+        const short revents = fds[i + 1].revents;
+        if (revents & (POLLERR | POLLNVAL)) {
+            source.reset(); // a broken instance would wake the thread forever
+        } else if (source && (revents & POLLIN)) {
+            TChangeBatch batch;
+            batch.Folder = source->folder();
+            source->ReadChanges(batch);
+            if (!batch.empty()) handOver(std::move(batch));
+            if (stopRequested()) return;
+        }
     }
 }
 

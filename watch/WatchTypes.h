@@ -72,9 +72,10 @@ struct TChangeRecord {
 enum TWatchNoticeKind {
     wnWatchLimit,    // a folder could not be watched: fs.inotify.max_user_watches reached
     wnInstanceLimit, // nothing could be watched: fs.inotify.max_user_instances reached
-    wnQueueOverflow, // the kernel dropped changes: fs.inotify.max_queued_events reached
+    wnQueueOverflow, // the kernel dropped changes: its queue limit reached (the reason names it)
     wnWatchFailed,   // a folder could not be watched for another reason
     wnThreadFailed,  // the watcher thread could not be created
+    wnBackendChosen, // fanotify cannot be used here, so inotify watches (the reason says why)
 };
 struct TWatchNotice {
     TWatchNoticeKind Kind = wnWatchFailed;
@@ -86,9 +87,13 @@ using TWatchNoticeEvent = std::function<void(const TWatchNotice& notice)>;
 TWatchNotice MakeWatchNotice(TWatchNoticeKind kind, const QByteArray& path,
                              const QByteArray& reason = {});
 
+// How a watcher learns of changes: fanotify (one mark per file system, no watch per folder) when
+// the process may use it, else inotify; or one of them forced.
+enum TWatchBackend { wbAuto, wbInotify, wbFanotify };
+
 // One hand-over from the watcher thread to the owner's thread.
 struct TChangeBatch {
-    QByteArray Folder; // the watched folder, ending in "/"
+    QByteArray Folder; // the watched folder, ending in "/", or empty when names are full paths
     QList<TChangeRecord> Records;
     QList<TWatchNotice> Notices;
     bool empty() const { return Records.isEmpty() && Notices.isEmpty(); }

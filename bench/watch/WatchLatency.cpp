@@ -1,5 +1,5 @@
 // Time from a file's close to its OnChange call, for files written into a watched tree.
-//   watch_latency [FILES] [PAUSE_US]
+//   watch_latency [FILES] [PAUSE_US] [auto|inotify|fanotify]
 // writes FILES files (default 1000) into ten subfolders of a watched temporary folder, one after
 // the other with PAUSE_US microseconds between them (default 0: as fast as possible), with the
 // window's watcher settings, and reports how many were reported, the median and the 99th
@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     const int pauseUs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
+    const QByteArray backend = argc > 3 ? argv[3] : "auto";
 
     QTemporaryDir dir;
     const QByteArray root = QFile::encodeName(dir.path());
@@ -62,6 +63,9 @@ int main(int argc, char** argv) {
     int distinct = 0;
 
     TFileSystemWatcher watcher;
+    watcher.setBackend(backend == "fanotify"  ? wbFanotify
+                       : backend == "inotify" ? wbInotify
+                                              : wbAuto);
     watcher.setNotifyFilters({nfAttributeChange});
     watcher.setWatchSubTree(true);
     watcher.setWatchedDir(root);

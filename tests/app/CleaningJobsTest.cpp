@@ -257,6 +257,18 @@ TEST_F(CleaningTest, MonitoringButtonSwitchesAndWatchesTheFolderOfTheMoment) {
     EXPECT_EQ(readFile(site.path("ignored.htm")), Infected);
 }
 
+TEST_F(CleaningTest, MonitoringWatchesEveryFolderOfTheSearchPath) {
+    TempTree other;
+    MainForm& f = showForm();
+    f.Location->setText(QFile::decodeName(site.path() + "; >" + other.path()));
+    f.JkButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.FileSystemWatcher1->watching(); }));
+    EXPECT_EQ(f.FileSystemWatcher1->WatchedDirs(), (QByteArrayList{site.path(), other.path()}));
+    const QByteArray first = site.write("a.htm", Infected);
+    const QByteArray second = other.write("sub/b.htm", Infected);
+    ASSERT_TRUE(waitFor([&] { return readFile(first) == Clean && readFile(second) == Clean; }));
+}
+
 TEST_F(CleaningTest, ClosingWaitsForTheRunningJob) {
     // A file large enough for its job to be running when the window closes.
     QByteArray big;

@@ -214,6 +214,86 @@ TEST(CleanFileDeathTest, CrashBeforeReplaceLeavesTheOriginalIntact) {
     EXPECT_EQ(readFile(tree.path(leftover.toLocal8Bit())), Cleaned); // complete new bytes
 }
 
+// Files cleaned together: each one's outcome as if cleaned alone, in the order given.
+TEST(CleanTogether, EachFileAsIfCleanedAlone) {
+    TempTree tree;
+    const QByteArray infected = tree.write("a.htm", Infected);
+    const QByteArray clean = tree.write("b.htm", Cleaned);
+    const QByteArray linked = tree.write("c.htm", Infected);
+    ASSERT_EQ(::link(linked.constData(), tree.path("c2.htm").constData()), 0);
+    const QByteArray readOnly = tree.write("d.htm", Infected, 0444);
+    ASSERT_EQ(::symlink(infected.constData(), tree.path("e.htm").constData()), 0);
+    const QByteArray second = tree.write("sub/f.htm", Infected);
+    QList<CleanTarget> targets;
+    for (const char* name : {"a.htm", "b.htm", "c.htm", "d.htm", "e.htm", "sub/f.htm"})
+        targets.append(CleanTarget::beneath({tree.path() + "/"}, tree.path(name)));
+    const QList<CleanReport> reports =
+        FileCleaner().cleanTogether(targets, DefaultRule, fixed(DefaultKeyword));
+    ASSERT_EQ(reports.size(), 6);
+    const CleanOutcome outcomes[] = {CleanOutcome::Cleaned, CleanOutcome::Unchanged,
+                                     CleanOutcome::Cleaned, CleanOutcome::Failed,
+                                     CleanOutcome::Failed,  CleanOutcome::Cleaned};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(reports[i].outcome, outcomes[i]) << i;
+    EXPECT_EQ(readFile(infected), Cleaned);
+    EXPECT_EQ(readFile(tree.path("c2.htm")), Cleaned); // the other name of the linked file
+    EXPECT_EQ(readFile(readOnly), Infected);
+    EXPECT_EQ(readFile(second), Cleaned);
+    EXPECT_EQ(entries(tree),
+              (QStringList{"a.htm", "b.htm", "c.htm", "c2.htm", "d.htm", "e.htm", "sub"}));
+}
+
+// A file written by another program after the group was flushed keeps that program's bytes;
+// the others of the group are replaced.
+TEST(CleanTogether, AFileWrittenMeanwhileIsLeftAsItsWriterLeftIt) {
+    TempTree tree;
+    static QByteArray changed;
+    static int calls;
+    calls = 0;
+    QList<CleanTarget> targets;
+    for (const char* name : {"a.htm", "b.htm", "c.htm"})
+        targets.append(CleanTarget::inOwnFolder(tree.write(name, Infected)));
+    changed = tree.path("b.htm");
+    setBeforeReplaceHook([](const QByteArray&) {
+        if (++calls != 1) return; // once every new file is on disk, before any replacement
+        const int fd = ::open(changed.constData(), O_WRONLY | O_APPEND);
+        ASSERT_EQ(::write(fd, "more\n", 5), 5);
+        ::close(fd);
+    });
+    const QList<CleanReport> reports =
+        FileCleaner().cleanTogether(targets, DefaultRule, fixed(DefaultKeyword));
+    setBeforeReplaceHook(nullptr);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(reports[1].problem, FileProblem::Changed);
+    EXPECT_EQ(readFile(changed), Infected + "more\n");
+    EXPECT_EQ(readFile(tree.path("a.htm")), Cleaned);
+    EXPECT_EQ(readFile(tree.path("c.htm")), Cleaned);
+    EXPECT_EQ(entries(tree), (QStringList{"a.htm", "b.htm", "c.htm"}));
+}
+
+// A crash once the group is flushed but before the first replacement: every original intact,
+// and beside each a leftover holding its complete new bytes.
+TEST(CleanTogetherDeathTest, CrashBeforeReplaceLeavesEveryOriginalIntact) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    TempTree tree;
+    QList<CleanTarget> targets;
+    for (const char* name : {"a.htm", "b.htm", "c.htm"})
+        targets.append(CleanTarget::inOwnFolder(tree.write(name, Infected)));
+    EXPECT_EXIT(
+        {
+            setBeforeReplaceHook([](const QByteArray&) { ::_exit(7); });
+            FileCleaner().cleanTogether(targets, DefaultRule, fixed(DefaultKeyword));
+        },
+        ::testing::ExitedWithCode(7), "");
+    const QStringList names = entries(tree);
+    ASSERT_EQ(names.size(), 6) << names.join(',').toStdString();
+    for (const QString& name : names) {
+        const QByteArray bytes = readFile(tree.path(name.toLocal8Bit()));
+        EXPECT_EQ(bytes, name.startsWith(".pagewarden-") ? Cleaned : Infected)
+            << name.toStdString();
+    }
+}
+
 } // namespace
 
 namespace {

@@ -76,7 +76,9 @@ protected:
         watcher.setNotifyFilters({nfAttributeChange});
         monitor.Rule = [this] { return rule; };
         monitor.Keyword = [] { return DefaultKeyword; };
-        monitor.OnLog = [this](const QByteArray& line) { log.append(line); };
+        monitor.OnLog = [this](const QByteArray& line, TMonitorCleaning::TLogLevel) {
+            log.append(line);
+        };
         monitor.OnFileCleaned = [this](const QByteArray& path, const CleanReport& report) {
             cleaned.append(path);
             outcomes.append(report.outcome);

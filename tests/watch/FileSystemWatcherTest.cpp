@@ -2,6 +2,7 @@
 #include "tests/support/TempTree.h"
 #include "tests/support/WaitFor.h"
 #include "tests/watch/WatchTestSupport.h"
+#include "watch/FanotifyTree.h"
 #include "watch/ShellChangeThread.h"
 
 #include <QMetaProperty>
@@ -44,11 +45,26 @@ void moveFile(const QByteArray& from, const QByteArray& to) {
     ASSERT_EQ(std::rename(from.constData(), to.constData()), 0) << from.constData();
 }
 
-// A watcher on a temporary folder, recording its calls and notices on the main thread.
-class Watch : public ::testing::Test {
+const char* backendName(TWatchBackend backend) {
+    return backend == wbFanotify ? "fanotify" : backend == wbInotify ? "inotify" : "auto";
+}
+
+// A watcher on a temporary folder, recording its calls and notices on the main thread, through
+// one backend. Fanotify needs root; elsewhere its cases skip.
+class WatchBase : public ::testing::Test {
 protected:
-    void start(TNotifyFilters filters, bool subtree = true) {
+    void useBackend(TWatchBackend chosen) {
+        backend = chosen;
+        if (backend != wbFanotify) return;
+        if (const QByteArray why = FanotifyUnavailable({site.path()}); !why.isEmpty())
+            GTEST_SKIP() << "fanotify cannot be used here: " << why.constData();
+    }
+    void newWatcher() {
         watcher = std::make_unique<TFileSystemWatcher>();
+        watcher->setBackend(backend);
+    }
+    void start(TNotifyFilters filters, bool subtree = true) {
+        newWatcher();
         watcher->setNotifyFilters(filters);
         watcher->setWatchSubTree(subtree);
         watcher->setWatchedDir(site.path());
@@ -56,6 +72,7 @@ protected:
         watcher->OnNotice = [this](const TWatchNotice& n) { notices.push_back(n); };
         watcher->setActived(true);
         ASSERT_TRUE(watcher->watching());
+        ASSERT_EQ(watcher->backendInUse(), backend);
     }
     QByteArray at(const QByteArray& relative) const { return site.path(relative); }
 
@@ -82,10 +99,18 @@ protected:
     std::unique_ptr<TFileSystemWatcher> watcher;
     std::vector<Call> calls;
     std::vector<TWatchNotice> notices;
+    TWatchBackend backend = wbInotify;
 
 private:
     int m_markers = 0;
 };
+
+class Watch : public WatchBase, public ::testing::WithParamInterface<TWatchBackend> {
+protected:
+    void SetUp() override { useBackend(GetParam()); }
+};
+
+const TWatchBackend Backends[] = {wbInotify, wbFanotify};
 
 TEST(FileSystemWatcher, NewWatcherAndFilterWords) {
     TFileSystemWatcher watcher;
@@ -118,7 +143,7 @@ TEST(FileSystemWatcher, NewWatcherAndFilterWords) {
               (std::vector<std::string>{"Actived", "WatchedDir", "WatchSubTree", "NotifyFilters"}));
 }
 
-TEST_F(Watch, NameChangesWithFullPaths) {
+TEST_P(Watch, NameChangesWithFullPaths) {
     start({nfFileNameChange, nfDirNameChange});
     const QByteArray a = at("a.htm"), b = at("b.htm"), sub = at("sub"), c = at("sub/c.htm");
     writeFile(a, "x");
@@ -152,10 +177,15 @@ struct WindowCase {
     std::vector<QByteArray> modified; // relative to the watched folder, in order
 };
 
-class WindowFilterCases : public Watch, public ::testing::WithParamInterface<WindowCase> {};
+class WindowFilterCases
+    : public WatchBase,
+      public ::testing::WithParamInterface<std::tuple<TWatchBackend, WindowCase>> {
+protected:
+    void SetUp() override { useBackend(std::get<0>(GetParam())); }
+};
 
 TEST_P(WindowFilterCases, ReportsEachCompletedWriteOnce) {
-    const WindowCase& c = GetParam();
+    const WindowCase& c = std::get<1>(GetParam());
     site.write("page.htm", "old page");
     site.write("sub/deep/page.htm", "old page");
     start(WindowFilter);
@@ -227,14 +257,17 @@ const WindowCase WindowCases[] = {
     {"folder made", [](const TempTree& site, const TempTree&) { makeDir(site.path("made")); }, {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Window, WindowFilterCases, ::testing::ValuesIn(WindowCases),
+INSTANTIATE_TEST_SUITE_P(Window, WindowFilterCases,
+                         ::testing::Combine(::testing::ValuesIn(Backends),
+                                            ::testing::ValuesIn(WindowCases)),
                          [](const auto& info) {
-                             std::string name = info.param.name;
+                             std::string name = std::string(backendName(std::get<0>(info.param))) +
+                                                "_" + std::get<1>(info.param).name;
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
 
-TEST_F(Watch, WithoutSubTreeOnlyTheFolderItself) {
+TEST_P(Watch, WithoutSubTreeOnlyTheFolderItself) {
     site.write("sub/page.htm", "old");
     start(WindowFilter, false);
     writeFile(at("sub/page.htm"), "new");
@@ -242,7 +275,7 @@ TEST_F(Watch, WithoutSubTreeOnlyTheFolderItself) {
     EXPECT_EQ(settle(), (std::vector<Call>{{foModified, at("top.htm"), ""}}));
 }
 
-TEST_F(Watch, FoldersAddedLaterAreWatchedFromTheirFirstFile) {
+TEST_P(Watch, FoldersAddedLaterAreWatchedFromTheirFirstFile) {
     start(WindowFilter);
     // Files written right after their folder is made, before the watcher can have seen it.
     makeDir(at("new"));
@@ -273,7 +306,7 @@ TEST_F(Watch, FoldersAddedLaterAreWatchedFromTheirFirstFile) {
     EXPECT_EQ(settle(), std::vector<Call>{});
 }
 
-TEST_F(Watch, NothingAfterDeactivationEvenWithABatchOnItsWay) {
+TEST_P(Watch, NothingAfterDeactivationEvenWithABatchOnItsWay) {
     start(WindowFilter);
     QPointer<const TShellChangeThread> thread = watcher->changeThread();
     writeFile(at("a.htm"), "a");
@@ -289,7 +322,7 @@ TEST_F(Watch, NothingAfterDeactivationEvenWithABatchOnItsWay) {
     EXPECT_EQ(settle(), (std::vector<Call>{{foModified, at("c.htm"), ""}}));
 }
 
-TEST_F(Watch, NothingAfterDestructionEvenWithABatchOnItsWay) {
+TEST_P(Watch, NothingAfterDestructionEvenWithABatchOnItsWay) {
     start(WindowFilter);
     QPointer<const TShellChangeThread> thread = watcher->changeThread();
     writeFile(at("a.htm"), "a");
@@ -299,8 +332,8 @@ TEST_F(Watch, NothingAfterDestructionEvenWithABatchOnItsWay) {
     EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(Watch, MissingFolderReportsNothingUntilNewOptions) {
-    watcher = std::make_unique<TFileSystemWatcher>();
+TEST_P(Watch, MissingFolderReportsNothingUntilNewOptions) {
+    newWatcher();
     watcher->setNotifyFilters(WindowFilter);
     watcher->setWatchedDir(at("later"));
     watcher->setOnChange(recordInto(calls));
@@ -320,10 +353,10 @@ TEST_F(Watch, MissingFolderReportsNothingUntilNewOptions) {
     EXPECT_TRUE(notices.empty()); // a missing folder is no failure to tell about
 }
 
-TEST_F(Watch, AnotherFolderWhileActiveMovesTheWatch) {
+TEST_P(Watch, AnotherFolderWhileActiveMovesTheWatch) {
     site.mkdir("one");
     site.mkdir("One"); // another folder on Linux, not the same one in other letter case
-    watcher = std::make_unique<TFileSystemWatcher>();
+    newWatcher();
     watcher->setNotifyFilters(WindowFilter);
     watcher->setWatchedDir(at("one"));
     watcher->setOnChange(recordInto(calls));
@@ -337,8 +370,8 @@ TEST_F(Watch, AnotherFolderWhileActiveMovesTheWatch) {
     EXPECT_EQ(calls, (std::vector<Call>{{foModified, at("One/b.htm"), ""}}));
 }
 
-TEST_F(Watch, HandlerStartsAndStopsTheWatch) {
-    watcher = std::make_unique<TFileSystemWatcher>();
+TEST_P(Watch, HandlerStartsAndStopsTheWatch) {
+    newWatcher();
     watcher->setNotifyFilters(WindowFilter);
     watcher->setWatchedDir(site.path());
     watcher->setActived(true);
@@ -353,35 +386,132 @@ TEST_F(Watch, HandlerStartsAndStopsTheWatch) {
     ASSERT_TRUE(waitFor([&] { return thread.isNull(); }));
 }
 
-TEST_F(Watch, QueueOverflowIsNoticedAndTheWatchGoesOn) {
+TEST_P(Watch, QueueOverflowIsNoticedAndTheWatchGoesOn) {
+    const QByteArray kind = backend == wbFanotify ? "fanotify" : "inotify";
+    const QByteArray sysctl = "fs." + kind + ".max_queued_events";
     int limit = 0;
-    if (FILE* f = std::fopen("/proc/sys/fs/inotify/max_queued_events", "r")) {
+    if (FILE* f = std::fopen(("/proc/sys/fs/" + kind + "/max_queued_events").constData(), "r")) {
         if (std::fscanf(f, "%d", &limit) != 1) limit = 0;
         std::fclose(f);
     }
-    if (limit <= 0 || limit > 200000) GTEST_SKIP() << "inotify queue limit " << limit;
-    site.write("page0.htm", "page");
-    site.write("page1.htm", "page");
+    if (limit <= 0 || limit > 200000) GTEST_SKIP() << kind.constData() << " queue limit " << limit;
+    site.mkdir("flood");
     start(WindowFilter);
     // While the main thread is in the handler, the watcher thread waits and reads nothing: the
-    // kernel queue fills up behind it.
+    // kernel queue fills up behind it. Every name is new, so no event merges with another.
     bool flooded = false;
     watcher->setOnChange([&](TFileOperation operation, const QByteArray& a, const QByteArray& b) {
         calls.push_back({operation, a, b});
         if (flooded) return;
         flooded = true;
-        // Two files in turn: the kernel merges an event equal to the one before it.
-        const QByteArray pages[2] = {at("page0.htm"), at("page1.htm")};
-        for (int i = 0; i <= limit + 1; ++i)
-            ::chmod(pages[i % 2].constData(), (i / 2) % 2 ? 0600 : 0644);
+        for (int i = 0; i <= limit + 1; ++i) {
+            const int fd = ::open(at("flood/" + QByteArray::number(i)).constData(),
+                                  O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd >= 0) ::close(fd);
+        }
+        writeFile(at("lost.htm"), "written once the queue was full");
     });
     writeFile(at("first.htm"), "first");
     ASSERT_TRUE(waitFor([&] { return !notices.empty(); }));
     EXPECT_EQ(notices.front().Kind, wnQueueOverflow);
-    EXPECT_TRUE(notices.front().Text.contains("fs.inotify.max_queued_events"));
+    EXPECT_TRUE(notices.front().Text.contains(sysctl)) << notices.front().Text.constData();
+    // Fanotify finds the files changed while events were lost again.
+    if (backend == wbFanotify) {
+        EXPECT_TRUE(reported({foModified, at("lost.htm"), ""}));
+    }
     makeDir(at("after")); // folders made after the overflow are watched too
     writeFile(at("after/last.htm"), "last");
     EXPECT_TRUE(reported({foModified, at("after/last.htm"), ""}));
+}
+
+TEST_P(Watch, SeveralFoldersAtOnce) {
+    site.mkdir("one");
+    site.mkdir("two");
+    newWatcher();
+    watcher->setNotifyFilters(WindowFilter);
+    watcher->setWatchedDirs({at("one"), at("two/")});
+    watcher->setOnChange(recordInto(calls));
+    watcher->setActived(true);
+    ASSERT_TRUE(watcher->watching());
+    EXPECT_EQ(watcher->WatchedDir(), at("one"));
+    writeFile(at("one/a.htm"), "a");
+    writeFile(at("two/b.htm"), "b");
+    writeFile(at("between.htm"), "not under either folder");
+    EXPECT_TRUE(reported({foModified, at("one/a.htm"), ""}));
+    EXPECT_TRUE(reported({foModified, at("two/b.htm"), ""}));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call{foModified, at("between.htm"), ""}), 0);
+}
+
+TEST_P(Watch, DeletedWatchedFolderIsWatchedNoMore) {
+    site.mkdir("w");
+    site.mkdir("stays");
+    newWatcher();
+    watcher->setNotifyFilters(WindowFilter);
+    watcher->setWatchedDirs({at("w"), at("stays")});
+    watcher->setOnChange(recordInto(calls));
+    watcher->setActived(true);
+    ASSERT_TRUE(watcher->watching());
+    ASSERT_EQ(::rmdir(at("w").constData()), 0);
+    makeDir(at("w")); // another folder of the same name
+    writeFile(at("w/a.htm"), "a");
+    writeFile(at("stays/marker.htm"), "marker");
+    EXPECT_TRUE(reported({foModified, at("stays/marker.htm"), ""}));
+    EXPECT_EQ(calls, (std::vector<Call>{{foModified, at("stays/marker.htm"), ""}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Watch, ::testing::ValuesIn(Backends),
+                         [](const auto& info) { return std::string(backendName(info.param)); });
+
+TEST(FanotifyTree, OneMarkPerFileSystem) {
+    TempTree a, b;
+    if (const QByteArray why = FanotifyUnavailable({a.path()}); !why.isEmpty())
+        GTEST_SKIP() << "fanotify cannot be used here: " << why.constData();
+    QByteArray why;
+    auto group = TFanotifyTree::Open({a.path(), b.path(), a.path() + "/missing"},
+                                     NotifyFlag::Attributes, true, why);
+    ASSERT_TRUE(group) << why.constData();
+    EXPECT_EQ(group->marks(), 1);
+    struct stat shm {
+    }, tmp{};
+    if (::stat("/dev/shm", &shm) == 0 && ::stat(a.path().constData(), &tmp) == 0 &&
+        shm.st_dev != tmp.st_dev) {
+        group = TFanotifyTree::Open({a.path(), "/dev/shm", b.path()}, NotifyFlag::Attributes, true,
+                                    why);
+        ASSERT_TRUE(group) << why.constData();
+        EXPECT_EQ(group->marks(), 2);
+    }
+    EXPECT_FALSE(TFanotifyTree::Open({a.path() + "/missing"}, NotifyFlag::Attributes, true, why));
+    EXPECT_TRUE(why.isEmpty()); // nothing there is no failure
+}
+
+// Without root, auto watches with inotify and says once why; fanotify forced watches nothing
+// and says why.
+TEST(FileSystemWatcherDeathTest, WithoutTheRightsAutoFallsBackToInotify) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto withoutRoot = [] {
+        TempTree site;
+        if (::getuid() == 0 &&
+            (::chmod(site.path().constData(), 0777) != 0 || ::setuid(65534) != 0))
+            std::_Exit(3);
+        std::vector<TWatchNotice> notices;
+        TFileSystemWatcher watcher;
+        watcher.OnNotice = [&](const TWatchNotice& n) { notices.push_back(n); };
+        watcher.setWatchedDir(site.path());
+        watcher.setOnChange([](TFileOperation, const QByteArray&, const QByteArray&) {});
+        watcher.setActived(true);
+        watcher.setWatchSubTree(false); // a reopen: still one notice
+        // Notices come through the watcher thread's hand-over.
+        const bool autoRight = waitFor([&] { return !notices.empty(); }) && watcher.watching() &&
+                               watcher.backendInUse() == wbInotify &&
+                               notices[0].Kind == wnBackendChosen &&
+                               notices[0].Text.contains("CAP_SYS_ADMIN");
+        watcher.setBackend(wbFanotify);
+        const bool forcedRight = waitFor([&] { return notices.size() >= 2; }) &&
+                                 !watcher.watching() && notices.size() == 2 &&
+                                 notices[1].Kind == wnWatchFailed;
+        std::_Exit(autoRight && forcedRight ? 0 : 1);
+    };
+    EXPECT_EXIT(withoutRoot(), ::testing::ExitedWithCode(0), "");
 }
 
 // The system refuses a thread when the user is at its process limit; root is exempt from that
