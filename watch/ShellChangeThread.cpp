@@ -93,6 +93,13 @@ void TShellChangeThread::Stop() {
 void TShellChangeThread::setPendingBatch(TChangeBatch batch) {
     std::lock_guard lock(m_lock);
     m_batch = std::move(batch);
+    m_batchGeneration = m_generation;
+}
+
+void TShellChangeThread::pend(TChangeBatch batch, quint64 generation) {
+    std::lock_guard lock(m_lock);
+    m_batch = std::move(batch);
+    m_batchGeneration = generation;
 }
 
 void TShellChangeThread::DeliverChanges() {
@@ -100,6 +107,9 @@ void TShellChangeThread::DeliverChanges() {
     {
         std::lock_guard lock(m_lock);
         batch = std::exchange(m_batch, {});
+        // Changes read from a folder no longer watched (the options changed while the body was
+        // reading them) are not news about the folders watched now.
+        if (m_batchGeneration != m_generation) batch.Records.clear();
     }
     // Checked before every call: a handler may switch the watcher off in the middle of a batch.
     for (const TWatchNotice& notice : batch.Notices)
@@ -162,7 +172,7 @@ void TShellChangeThread::waitForChanges() {
 }
 
 void TShellChangeThread::handOver(TChangeBatch batch) {
-    setPendingBatch(std::move(batch));
+    pend(std::move(batch), m_adopted);
     m_handingOver = true;
     Synchronize([this] { DeliverChanges(); });
     m_handingOver = false;

@@ -44,7 +44,8 @@ public:
     // Takes the batch waiting for the owner's thread and turns it into notices and OnChange
     // calls, each only while the thread is active.
     void DeliverChanges();
-    // Puts a batch where DeliverChanges takes it (the body does this before each hand-over).
+    // Puts a batch where DeliverChanges takes it, as read under the options in force now (the
+    // body does this before each hand-over, with the options it read the batch under).
     void setPendingBatch(TChangeBatch batch);
 
     const QByteArray& folder() const { return m_folders.first(); }
@@ -63,6 +64,7 @@ private:
     void adoptOptions();
     void waitForChanges();
     void handOver(TChangeBatch batch);
+    void pend(TChangeBatch batch, quint64 generation);
     using Sources = std::vector<std::unique_ptr<TChangeSource>>;
     Sources openSources(QList<TWatchNotice>& notices);
 
@@ -84,6 +86,7 @@ private:
     QList<TWatchNotice> m_openNotices;
     quint64 m_generation = 0;
     TChangeBatch m_batch;
+    quint64 m_batchGeneration = 0; // the options m_batch was read under
 
     // The body's own.
     Sources m_sources;

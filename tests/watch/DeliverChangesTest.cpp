@@ -96,6 +96,17 @@ TEST(DeliverChanges, NothingWhileInactiveOrAfterTheHandlerSwitchesItOff) {
     EXPECT_EQ(calls, (std::vector<Call>{{foAdded, "/srv/site/a", ""}}));
 }
 
+// A batch read from the folder watched before new options is not delivered under them.
+TEST(DeliverChanges, NothingReadUnderOptionsSinceReplaced) {
+    std::vector<Call> calls;
+    TShellChangeThread thread(recordInto(calls));
+    thread.SetOptions("/nonexistent-pagewarden-folder", true, 0x004, true);
+    thread.setPendingBatch({Site, {{caModified, "a.htm"}}, {}});
+    thread.SetOptions("/nonexistent-pagewarden-other", true, 0x004, true);
+    thread.DeliverChanges();
+    EXPECT_TRUE(calls.empty());
+}
+
 TEST(DeliverChanges, NoticesGoToTheirHandler) {
     std::vector<TWatchNoticeKind> kinds;
     TShellChangeThread thread(nullptr, [&](const TWatchNotice& n) { kinds.push_back(n.Kind); });
