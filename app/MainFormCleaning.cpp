@@ -7,6 +7,7 @@
 #include "cleaning/CleaningRule.h"
 #include "cleaning/MonitorCleaning.h"
 #include "common/Text.h"
+#include "history/HistoryJob.h"
 #include "search/FindFile.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
@@ -68,6 +69,8 @@ QString MainForm::LeftUnchangedReason(const CleanReport& report) {
         return tr("无法保留文件所有者");
     case FileProblem::Io:
         return tr("无法写入");
+    case FileProblem::NoBackup:
+        return tr("无法备份");
     }
     return tr("无法清理");
 }
@@ -139,6 +142,8 @@ void MainForm::ClearButtonClick() {
         targets.append(CleanTarget::beneath(roots, FoundFilesModel->row(i).path()));
     ClearButton->setEnabled(false);
     m_leftUnchanged = 0;
+    // Every rewrite of the batch can be undone with pagewarden-cli restore.
+    Batch->History = std::make_shared<HistoryJob>(origin::WindowBatch, roots.join(';'));
     Batch->Start(targets);
 }
 
@@ -173,6 +178,8 @@ void MainForm::JkButtonClick() {
             }
         }
         JkButton->setText(tr("停止监控"));
+        Monitor->History =
+            std::make_shared<HistoryJob>(origin::WindowMonitoring, Location->text().toUtf8());
         Monitor->Start(folders);
     } else {
         JkButton->setText(tr("开始监控"));

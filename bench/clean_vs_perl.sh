@@ -2,6 +2,8 @@
 # clean_vs_perl.sh - whole-job cleaning benchmark: `pagewarden-cli clean --files` against the
 # exact perl one-liner of the same cleaning, one process each, on fresh copies of the infected
 # files of a corpus under /dev/shm (so the file system does not hide the work), in the same run.
+# Rows: pagewarden (--no-backup), backup (the backup store and journal on, also under /dev/shm),
+# perl-spec, then restore (`restore --last` of the backup row's job, timed against that clean).
 #
 #   bash bench/clean_vs_perl.sh [CORPUS_DIR]     (default /tmp/pwbench/big, made when missing)
 #
@@ -37,14 +39,18 @@ echo "# $NFILES infected files, $NBYTES bytes, copied fresh under $WORK before e
 # the default rule (one element, the elements of its kind nested in it included).
 export PERL_SPEC='BEGIN{$k=lc $ENV{PW_KW}; $k=~s/^[\x00-\x20]+|[\x00-\x20]+$//g} s/\r\n?|\n/\r\n/g; my @m; while(/(<ifraMe(?:[^<\n]++|<(?!ifraMe|\\*\/ifrAme>)|(?1))*+<\\*?\/ifrAme>)|(<script(?:[^<\n]++|<(?!script|\\*\/script>)|(?2))*+<\\*?\/script>)|(\[ifraMe(?:[^\[\n]++|\[(?!ifraMe|\\*\/ifrAme\])|(?3))*+\[\\*?\/ifrAme\])/gi){push @m,$&} if(@m){ $_.="\r\n" unless /\r\n\z/; for my $m (@m){ next unless length($k) && index(lc($m),$k)>=0; for my $p ("$m\r\n",$m,"$m\r\n"){ s/\Q$p\E//g; $_.="\r\n" if length && !/\r\n\z/ } } }'
 declare -A CMD
-CMD[pagewarden]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$CLI" clean -q --keyword "$PW_KW" --files'
+export PAGEWARDEN_HISTORY=$WORK/history
+# One process for all the files (xargs would split a longer list), so one job to restore.
+CLEAN_ARGS='clean -q --keyword "$PW_KW" --files'
+CMD[pagewarden]='cd "$WORK/run" && xargs -0 -x -n 100000 -a "$WORK/hits.lst0" "$CLI" '"$CLEAN_ARGS"' --no-backup'
+CMD[backup]='cd "$WORK/run" && xargs -0 -x -n 100000 -a "$WORK/hits.lst0" "$CLI" '"$CLEAN_ARGS"
 CMD[perl-spec]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" perl -0777 -i -pe "$PERL_SPEC"'
-PREP='rm -rf "$WORK/run" && cp -a "$WORK/src" "$WORK/run"'
-TOOLS="pagewarden perl-spec"
+PREP='rm -rf "$WORK/run" "$PAGEWARDEN_HISTORY" && cp -a "$WORK/src" "$WORK/run"'
+TOOLS="pagewarden backup perl-spec"
 if [ -n "${BASE_CLI:-}" ]; then
     export BASE_CLI
-    CMD[base]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$BASE_CLI" clean -q --keyword "$PW_KW" --files'
-    TOOLS="base pagewarden perl-spec"
+    CMD[base]='cd "$WORK/run" && xargs -0 -a "$WORK/hits.lst0" "$BASE_CLI" clean -q --keyword "$PW_KW" --files --no-backup'
+    TOOLS="base pagewarden backup perl-spec"
 fi
 
 printf '%-12s %9s %9s %9s %9s\n' tool median_s min_s max_s MB/s
@@ -58,18 +64,34 @@ print("%-12s %9.3f %9.3f %9.3f %9.1f" % (sys.argv[2], r["median"], r["min"], r["
 PY
     rm -rf "$WORK/out-$name" && mv "$WORK/run" "$WORK/out-$name"
 done
-python3 - "$WORK/pagewarden.json" "$WORK/perl-spec.json" <<'PY'
+# restore --last of the job the backup row makes, on a fresh copy cleaned before every run.
+hyperfine --shell=bash --style none -r "$RUNS" --prepare "$PREP && ${CMD[backup]}" \
+    --export-json "$WORK/restore.json" -n restore 'cd "$WORK/run" && "$CLI" restore -q --last' >/dev/null
+python3 - "$WORK/restore.json" restore "$NBYTES" <<'PY'
 import json, sys
-a, b = (json.load(open(p))["results"][0]["median"] for p in sys.argv[1:])
+r = json.load(open(sys.argv[1]))["results"][0]
+print("%-12s %9.3f %9.3f %9.3f %9.1f" % (sys.argv[2], r["median"], r["min"], r["max"], int(sys.argv[3]) / r["median"] / 1e6))
+PY
+if diff -rq "$WORK/src" "$WORK/run" >/dev/null; then
+    echo "check: restore --last gives back the bytes of all $NFILES files"
+else
+    echo "check: RESTORED FILES DIFFER:"; diff -rq "$WORK/src" "$WORK/run" | head
+fi
+python3 - "$WORK/pagewarden.json" "$WORK/backup.json" "$WORK/perl-spec.json" "$WORK/restore.json" <<'PY'
+import json, sys
+a, k, b, r = (json.load(open(p))["results"][0]["median"] for p in sys.argv[1:])
 print("throughput ratio pagewarden / perl-spec: %.2f" % (b / a))
+print("throughput ratio backup / perl-spec: %.2f (at least 2)" % (b / k))
+print("time ratio restore / backup clean: %.2f (at most 1)" % (r / k))
 PY
 [ -n "${BASE_CLI:-}" ] && python3 - "$WORK/pagewarden.json" "$WORK/base.json" <<'PY'
 import json, sys
 a, b = (json.load(open(p))["results"][0]["median"] for p in sys.argv[1:])
 print("time ratio pagewarden / base: %.3f" % (a / b))
 PY
-if diff -rq "$WORK/out-pagewarden" "$WORK/out-perl-spec" >/dev/null; then
-    echo "check: both leave the same bytes in all $NFILES files"
+if diff -rq "$WORK/out-pagewarden" "$WORK/out-perl-spec" >/dev/null &&
+    diff -rq "$WORK/out-backup" "$WORK/out-perl-spec" >/dev/null; then
+    echo "check: all three leave the same bytes in all $NFILES files"
 else
     echo "check: FILES DIFFER:"; diff -rq "$WORK/out-pagewarden" "$WORK/out-perl-spec" | head
 fi

@@ -44,9 +44,13 @@ class Watch:
     def __init__(self, cli, folders, backend=None):
         self.start = time.monotonic()
         chosen = ["--backend", backend] if backend else []  # a build before backends: none
+        # The backups go beside the first tree, on the same file system, fresh for every run.
+        history = folders[0].rstrip("/") + "-history"
+        shutil.rmtree(history, ignore_errors=True)
+        env = dict(os.environ, PAGEWARDEN_HISTORY=history)
         self.proc = subprocess.Popen([cli, "watch", "--json"] + chosen + folders,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                     text=True, bufsize=1)
+                                     text=True, bufsize=1, env=env)
         self.cleaned_at = {}
         self.logs = []
         threading.Thread(target=self._read, daemon=True).start()

@@ -28,6 +28,7 @@ void TBatchCleaning::Abandon() {
 bool TBatchCleaning::Start(const QList<CleanTarget>& targets) {
     if (m_running || targets.isEmpty()) return false;
     m_targets = targets;
+    m_cleaner.setHistory(History);
     m_clearIndex = 0;
     m_error.clear();
     m_running = true;

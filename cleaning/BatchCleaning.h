@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 namespace pw {
 
@@ -30,6 +31,8 @@ public:
     // Read on the worker thread for every match tested: must be safe to call from there.
     KeywordSource Keyword;
     CleanMode Mode = CleanMode::Write;
+    // The history every rewrite of the batch goes to (none: no backup); read when it starts.
+    std::shared_ptr<HistoryJob> History;
 
     // On the owner's thread: after each file, and once at the end (error: why the batch stopped
     // early, empty when every file had its job).

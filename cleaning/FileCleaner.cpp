@@ -3,6 +3,9 @@
 #include "cleaning/BinarySignature.h"
 #include "cleaning/CleaningRule.h"
 #include "cleaning/FileRewrite.h"
+#include "cleaning/Leftovers.h"
+#include "history/HistoryJob.h"
+#include "history/HistoryLocation.h"
 #include "regex/PcreRegEx.h"
 
 #include <fcntl.h>
@@ -44,6 +47,12 @@ FileProblem writeProblem(const FolderBeneath& folder, const struct stat& st) {
     return FileProblem::None;
 }
 
+// A file with one name is replaced by a rename, so the store can keep the file itself.
+std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
+    if (file.status().st_nlink != 1) return std::nullopt;
+    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
+}
+
 } // namespace
 
 CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
@@ -61,8 +70,9 @@ FileCleaner::~FileCleaner() = default;
 CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule,
                                const KeywordSource& keyword, CleanMode mode) {
     RewriteGroup group;
-    CleanReport report = prepare(target, rule, keyword, mode, group);
-    if (group.size() > 0) settle(report, group.commit().first());
+    Pending pending;
+    CleanReport report = prepare(target, rule, keyword, mode, group, pending);
+    if (group.size() > 0) settle(report, group.commit().first(), pending);
     return report;
 }
 
@@ -76,29 +86,47 @@ QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
     reports.reserve(targets.size());
     RewriteGroup group;
     QList<qsizetype> waiting; // the report of each rewrite in the group
+    QList<Pending> pendings;  // and what its journal record needs
     const auto commit = [&] {
         const QList<RewriteResult> results = group.commit();
         for (qsizetype i = 0; i < results.size(); ++i)
-            settle(reports[waiting[i]], results[i]);
+            settle(reports[waiting[i]], results[i], pendings[i]);
         waiting.clear();
+        pendings.clear();
     };
     for (const CleanTarget& target : targets) {
         const qsizetype before = group.size();
-        reports.append(prepare(target, rule, keyword, CleanMode::Write, group));
-        if (group.size() > before) waiting.append(reports.size() - 1);
+        Pending pending;
+        reports.append(prepare(target, rule, keyword, CleanMode::Write, group, pending));
+        if (group.size() > before) {
+            waiting.append(reports.size() - 1);
+            pendings.append(std::move(pending));
+        }
         if (group.size() >= MaxFiles || group.bytes() >= MaxBytes) commit();
     }
     if (group.size() > 0) commit();
     return reports;
 }
 
-void FileCleaner::settle(CleanReport& report, const RewriteResult& written) {
-    if (!written.ok()) report = writeFailed(written.problem, written.errnum);
+void FileCleaner::settle(CleanReport& report, const RewriteResult& written,
+                         const Pending& pending) {
+    if (!written.ok()) {
+        if (m_history) m_history->keepOriginalApart(pending.before, pending.sha);
+        QByteArrayList leftovers = report.leftovers;
+        report = writeFailed(written.problem, written.errnum);
+        report.leftovers = leftovers;
+        return;
+    }
+    if (m_history)
+        if (const int error = m_history->recordRewrite(pending.root, pending.path, pending.status,
+                                                       pending.sha, pending.after, report.removed))
+            report.historyWarning = "cleaned, but its journal record could not be written: " +
+                                    describe(FileProblem::Io, error);
 }
 
 CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& rule,
-                                 const KeywordSource& keyword, CleanMode mode,
-                                 RewriteGroup& group) {
+                                 const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
+                                 Pending& pending) {
     // An equal rule keeps the pattern compiled for the previous file.
     TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
@@ -114,13 +142,29 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
 
     FolderBeneath folder = FolderBeneath::open(target.root, target.path);
     if (!folder.isOpen()) return readFailed(folder.problem(), folder.error());
+    QByteArrayList leftovers;
+    if (mode == CleanMode::Write && !m_swept.contains(folder.folderPath())) {
+        m_swept.insert(folder.folderPath());
+        const LeftoverSweep sweep =
+            sweepLeftovers(folder.fd(), folder.folderPath(),
+                           m_history ? m_history->storeFolder() : historyFolder());
+        for (const QByteArray& path : sweep.putBack)
+            leftovers.append(path + ": original bytes put back from a crash's copy");
+        leftovers += sweep.kept;
+    }
     RegularFile file = RegularFile::open(folder.fd(), folder.name());
     QByteArray before;
-    if (!file.isOpen() || !file.readAll(before)) return readFailed(file.problem(), file.error());
-    if (!m_binaryAllowed && hasBinarySignature(before)) return failed(LeftReason::Binary);
+    const bool read = file.isOpen() && file.readAll(before);
+    if (!read || (!m_binaryAllowed && hasBinarySignature(before))) {
+        CleanReport report =
+            read ? failed(LeftReason::Binary) : readFailed(file.problem(), file.error());
+        report.leftovers = leftovers;
+        return report;
+    }
 
     TextCleaning cleaned = cleanText(before, matcher, keyword);
     CleanReport report;
+    report.leftovers = leftovers;
     report.removed = std::move(cleaned.removed);
     report.complete = cleaned.complete;
     if (cleaned.text == before) return report;
@@ -129,6 +173,13 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     if (mode == CleanMode::DryRun) return report;
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
         return writeFailed(p);
+
+    // The original is complete and flushed in the store before the file is replaced.
+    QByteArray originalSha;
+    if (m_history)
+        if (const int error = m_history->keepOriginal(before, originalSha, replaced(folder, file)))
+            return writeFailed(FileProblem::NoBackup, error);
+    pending = {target.root, target.path, before, originalSha, cleaned.text, file.status()};
     group.add(std::move(folder), file.status(), before, cleaned.text);
     return report;
 }

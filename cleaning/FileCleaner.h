@@ -7,11 +7,14 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace pw {
 
+class HistoryJob;
 class TPcreRegEx;
 class RewriteGroup;
 struct RewriteResult;
@@ -35,6 +38,8 @@ struct CleanReport {
     // False when a line was left as it was because the rule ran out of matching limits on it;
     // everything else in the file was cleaned.
     bool complete = true;
+    QByteArray historyWarning; // cleaned, but its journal record could not be written
+    QByteArrayList leftovers;  // what became of a crash's temporary files in its folder
 
     QByteArray reason() const; // why it failed, for messages
 };
@@ -52,7 +57,11 @@ CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
 
 // Cleans files one after the other with one matcher, so that a run of files with the same rule
-// compiles it once. Used by one thread at a time.
+// compiles it once. Used by one thread at a time. The first time it writes in a folder, it
+// sweeps the temporary files a crash left there (see sweepLeftovers).
+// With a history job, every rewrite is undoable: the original bytes are kept in the backup
+// store before the file is replaced (a file whose backup cannot be written is left unchanged,
+// FileProblem::NoBackup), and the rewrite is journaled after it.
 class FileCleaner {
 public:
     FileCleaner();
@@ -67,15 +76,27 @@ public:
 
     // Cleans files with a binary signature too: only for files the user named and asked for.
     void setBinaryAllowed(bool allowed) { m_binaryAllowed = allowed; }
+    // Set between files; none switches the backup off.
+    void setHistory(std::shared_ptr<HistoryJob> history) { m_history = std::move(history); }
+    const std::shared_ptr<HistoryJob>& history() const { return m_history; }
 
 private:
+    // What the journal record of a rewrite needs once the file is replaced.
+    struct Pending {
+        QByteArray root, path, before, sha, after;
+        struct stat status {};
+    };
+
     // Everything up to the rewrite, which it adds to group.
     CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
-                        const KeywordSource& keyword, CleanMode mode, RewriteGroup& group);
-    static void settle(CleanReport& report, const RewriteResult& written);
+                        const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
+                        Pending& pending);
+    void settle(CleanReport& report, const RewriteResult& written, const Pending& pending);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
     bool m_binaryAllowed = false;
+    std::shared_ptr<HistoryJob> m_history;
+    QSet<QByteArray> m_swept;
 };
 
 } // namespace pw

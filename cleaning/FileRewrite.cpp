@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <utility>
 
@@ -53,17 +54,24 @@ bool stillAsRead(const FolderBeneath& folder, const struct stat& read) {
            sameFileUnchanged(read, now);
 }
 
-// A new, exclusively created file in the folder whose name no web mask matches.
-int createTemporary(const FolderBeneath& folder, QByteArray& tempName) {
+// A new, exclusively created file in the folder whose name no web mask matches, locked for as
+// long as it is open. prefix follows ".pagewarden-" (a copy names the file it belongs to).
+int createTemporary(const FolderBeneath& folder, QByteArray& tempName,
+                    const QByteArray& prefix = {}) {
     static constexpr char Letters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = ".pagewarden-XXXXXX.tmp";
-        for (qsizetype i = 12; i < 18; ++i)
-            tempName[i] = Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        QByteArray random(6, 'X');
+        for (char& c : random)
+            c = Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        tempName = ".pagewarden-" + prefix + random + ".tmp";
         const int fd = ::openat(folder.fd(), tempName.constData(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
+        if (errno != EEXIST) return fd;
     }
     return -1;
 }
@@ -72,26 +80,35 @@ QByteArray pathIn(const FolderBeneath& folder, const QByteArray& name) {
     return folder.folderPath() + (folder.folderPath().endsWith('/') ? "" : "/") + name;
 }
 
-// Owner first: changing it can clear the set-id bits that the mode then restores.
-bool keepOwnerAndMode(int fd, const struct stat& original) {
+KeptAttributes attributesOf(const struct stat& st) {
+    return {st.st_mode & 07777, st.st_uid, st.st_gid, st.st_mtim};
+}
+
+// Owner first: changing it can clear the set-id bits that the mode then restores. The
+// modification time is set when asked, after the last write.
+bool keepOwnerAndMode(int fd, const KeptAttributes& wanted, bool setTime) {
     struct stat created {};
     if (::fstat(fd, &created) != 0) return false;
-    if ((created.st_uid != original.st_uid || created.st_gid != original.st_gid) &&
-        ::fchown(fd, original.st_uid, original.st_gid) != 0)
+    if ((created.st_uid != wanted.uid || created.st_gid != wanted.gid) &&
+        ::fchown(fd, wanted.uid, wanted.gid) != 0)
         return false;
-    return ::fchmod(fd, original.st_mode & 07777) == 0;
+    if (::fchmod(fd, wanted.mode & 07777) != 0) return false;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, wanted.mtime};
+    return !setTime || ::futimens(fd, times) == 0;
 }
 
 RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& read,
-                             const QByteArray& before, const QByteArray& after) {
+                             const QByteArray& before, const QByteArray& after,
+                             const std::optional<KeptAttributes>& give) {
     QByteArray copyName;
-    const int copy = createTemporary(folder, copyName);
+    const int copy =
+        createTemporary(folder, copyName, 'i' + QByteArray::number(qulonglong(read.st_ino)) + '-');
     if (copy < 0) return ioFailure(errno);
     const bool copied = writeAll(copy, before, 0) && ::fsync(copy) == 0;
-    const int copyErrno = errno;
-    ::close(copy);
     if (!copied) {
+        const int copyErrno = errno;
         ::unlinkat(folder.fd(), copyName.constData(), 0);
+        ::close(copy);
         return ioFailure(copyErrno);
     }
 
@@ -108,11 +125,15 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
         // Put the old bytes back; if even that fails the flushed copy keeps them.
         if (!writeAll(fd, before, 0) || ::ftruncate(fd, before.size()) != 0 || ::fsync(fd) != 0) {
             ::close(fd);
+            ::close(copy);
             return result;
         }
+    } else if (give && !keepOwnerAndMode(fd, *give, true)) {
+        result = failure(FileProblem::OwnerNotKept, errno);
     }
     if (fd >= 0) ::close(fd);
     ::unlinkat(folder.fd(), copyName.constData(), 0);
+    ::close(copy);
     return result;
 }
 
@@ -124,8 +145,9 @@ struct RewriteGroup::Rewrite {
     QByteArray before; // the original bytes, for every step before the replacement
     QByteArray after;  // kept only for a file rewritten in place
     QByteArray tempName;
-    int fd = -1;
+    int fd = -1; // open, so locked, until the temporary is renamed or removed
     bool inPlace = false;
+    std::optional<KeptAttributes> give;
     RewriteResult result;
 
     void discardTemporary() {
@@ -144,10 +166,11 @@ RewriteGroup::~RewriteGroup() {
 }
 
 qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const QByteArray& before,
-                            const QByteArray& after) {
+                            const QByteArray& after, const std::optional<KeptAttributes>& give) {
     Rewrite& rewrite = m_rewrites.emplace_back();
     rewrite.folder = std::move(folder);
     rewrite.read = read;
+    rewrite.give = give;
     rewrite.before = before;
     m_bytes += before.size();
     if (read.st_nlink > 1) {
@@ -162,7 +185,7 @@ qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const
         rewrite.result = ioFailure(errno);
     } else if (!writeAll(rewrite.fd, after, 0)) {
         rewrite.result = ioFailure(errno);
-    } else if (!keepOwnerAndMode(rewrite.fd, read)) {
+    } else if (!keepOwnerAndMode(rewrite.fd, give.value_or(attributesOf(read)), give.has_value())) {
         rewrite.result = failure(FileProblem::OwnerNotKept, errno);
     } else {
         // Write-back of every file in the group runs while the next ones are written.
@@ -182,18 +205,15 @@ void RewriteGroup::flushAll() {
         if (::fsync(rewrite.fd) != 0) {
             rewrite.result = ioFailure(errno);
             rewrite.discardTemporary();
-            continue;
         }
-        ::close(rewrite.fd);
-        rewrite.fd = -1;
     }
 }
 
 void RewriteGroup::replaceAll() {
     for (Rewrite& rewrite : m_rewrites) {
         if (rewrite.inPlace) {
-            rewrite.result =
-                rewriteInPlace(rewrite.folder, rewrite.read, rewrite.before, rewrite.after);
+            rewrite.result = rewriteInPlace(rewrite.folder, rewrite.read, rewrite.before,
+                                            rewrite.after, rewrite.give);
             continue;
         }
         if (!rewrite.result.ok()) continue;
@@ -203,6 +223,8 @@ void RewriteGroup::replaceAll() {
         } else if (::renameat(rewrite.folder.fd(), rewrite.tempName.constData(),
                               rewrite.folder.fd(), rewrite.folder.name().constData()) == 0) {
             rewrite.tempName.clear();
+            ::close(rewrite.fd);
+            rewrite.fd = -1;
             continue;
         } else {
             rewrite.result = ioFailure(errno);
@@ -230,9 +252,9 @@ QList<RewriteResult> RewriteGroup::commit() {
 }
 
 RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,
-                          const QByteArray& after) {
+                          const QByteArray& after, const std::optional<KeptAttributes>& give) {
     RewriteGroup group;
-    group.add(std::move(folder), read, before, after);
+    group.add(std::move(folder), read, before, after, give);
     return group.commit().first();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QList>
 
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
@@ -18,6 +19,15 @@ struct RewriteResult {
     bool ok() const { return problem == FileProblem::None; }
 };
 
+// What a restore gives the new content instead of the replaced file's own mode and owner: the
+// original's, with its modification time.
+struct KeptAttributes {
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    struct timespec mtime {};
+};
+
 // Replaces the content of the regular file folder.name(), read earlier as `before` with status
 // `read`, by `after`, so that every reader sees either the whole old content or the whole new one.
 // Every step goes through the folder's descriptor, never through a path looked up again:
@@ -28,9 +38,13 @@ struct RewriteResult {
 //   rewritten in place, so every name gets the new bytes; the copy goes once the rewrite is
 //   flushed.
 // Refuses, leaving everything as it was, when the path is no longer that file or was written
-// since `read`, and when the owner cannot be kept.
+// since `read`, and when the owner cannot be kept. Each temporary file is held under an exclusive
+// flock while in use, so a later run can tell a crash's leftover from a live one. The copy of the
+// old bytes is named ".pagewarden-i<inode>-XXXXXX.tmp" after the file it belongs to.
+// With give, the new content gets that mode, owner and modification time instead.
 RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,
-                          const QByteArray& after);
+                          const QByteArray& after,
+                          const std::optional<KeptAttributes>& give = std::nullopt);
 
 // Several rewrites done together, so that the file system can commit them at once: each file's
 // new bytes are written to its temporary file as it is added (and their write-back started), and
@@ -48,7 +62,8 @@ public:
 
     // Takes the folder of the file; the rewrite's result comes from commit() at this index.
     qsizetype add(FolderBeneath folder, const struct stat& read, const QByteArray& before,
-                  const QByteArray& after);
+                  const QByteArray& after,
+                  const std::optional<KeptAttributes>& give = std::nullopt);
     qsizetype size() const;
     qsizetype bytes() const { return m_bytes; } // held in memory until commit
     // The results in the order added; the group is empty again afterwards.

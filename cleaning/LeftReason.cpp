@@ -21,6 +21,8 @@ LeftReason leftReason(FileProblem problem, bool rewriting) {
         return LeftReason::TooLarge;
     case FileProblem::Changed:
         return LeftReason::Changed;
+    case FileProblem::NoBackup:
+        return LeftReason::NoBackup;
     default:
         return rewriting ? LeftReason::NotWritable : LeftReason::NotReadable;
     }
@@ -50,6 +52,8 @@ const char* leftReasonWord(LeftReason reason) {
         return "could not be written";
     case LeftReason::Changed:
         return "changed while being cleaned";
+    case LeftReason::NoBackup:
+        return "could not be backed up";
     case LeftReason::InvalidRule:
         return "invalid rule";
     }

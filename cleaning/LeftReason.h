@@ -18,6 +18,7 @@ enum class LeftReason {
     NotReadable,
     NotWritable, // no write access, owner not kept, or an error while replacing it
     Changed,     // written by another program while being cleaned
+    NoBackup,    // its original bytes could not be kept in the backup store first
     InvalidRule,
 };
 

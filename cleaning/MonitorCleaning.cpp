@@ -1,9 +1,12 @@
 #include "cleaning/MonitorCleaning.h"
 
 #include "cleaning/CleaningRule.h"
+#include "cleaning/Leftovers.h"
 #include "cleaning/MaskFilter.h"
 #include "common/Defaults.h"
 #include "common/Text.h"
+#include "history/HistoryJob.h"
+#include "history/HistoryLocation.h"
 #include "threads/OBThread.h"
 #include "threads/WaitForJobs.h"
 #include "watch/FileSystemWatcher.h"
@@ -46,6 +49,15 @@ void TMonitorCleaning::Start(const QByteArrayList& folders) {
     m_watcher.setWatchedDirs(watched);
     m_roots = m_watcher.WatchedDirs();
     m_watcher.setActived(true);
+    // A crash's temporaries in the tree go now; later ones are the running jobs' own.
+    for (const QByteArray& root : m_roots) {
+        const LeftoverSweep sweep =
+            sweepLeftoversInTree(root, History ? History->storeFolder() : historyFolder());
+        for (const QByteArray& path : sweep.putBack)
+            Log(tr("已从崩溃留下的副本恢复原文件: ").toUtf8() + path, llWarning);
+        for (const QByteArray& kept : sweep.kept)
+            Log(tr("保留崩溃留下的原文件副本: ").toUtf8() + kept, llWarning);
+    }
 }
 
 void TMonitorCleaning::Stop() {
@@ -98,6 +110,7 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     m_jobPaths = std::move(paths);
     m_jobRoots = m_roots;
     m_jobRule = Rule ? Rule() : QByteArray();
+    m_jobHistory = History;
     try {
         if (m_worker.Execute() != 0) return true;
     } catch (const std::exception& error) {
@@ -111,6 +124,7 @@ void TMonitorCleaning::JobExecute() {
     targets.reserve(m_jobPaths.size());
     for (const QByteArray& path : m_jobPaths)
         targets.append(CleanTarget::beneath(m_jobRoots, path));
+    m_cleaner.setHistory(m_jobHistory);
     // The queued files are flushed and renamed together: one disk commit for a burst.
     m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
 }
@@ -129,7 +143,11 @@ void TMonitorCleaning::JobFinish() {
     for (qsizetype i = 0; i < m_jobReports.size(); ++i) {
         const QByteArray& path = m_jobPaths[i];
         const CleanReport& report = m_jobReports[i];
-        if (!report.ruleError.isEmpty()) Log(RuleRefusedLine(report, path), llWarning);
+        if (!report.ruleError.isEmpty())
+            Log(RuleRefusedLine(report, path), llWarning);
+        else if (report.problem == FileProblem::NoBackup)
+            Log(tr("无法备份，未清理 ").toUtf8() + path + ": " + report.reason(), llWarning);
+        if (!report.historyWarning.isEmpty()) Log(path + ": " + report.historyWarning, llWarning);
         if (OnFileCleaned && !nothingToClean(report)) OnFileCleaned(path, report);
     }
     if (m_pending.isEmpty()) return;

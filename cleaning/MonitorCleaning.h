@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <functional>
+#include <memory>
 
 namespace pw {
 
@@ -40,6 +41,8 @@ public:
     std::function<QByteArray()> Masks;
     // Read on the worker thread for every match tested: must be safe to call from there.
     KeywordSource Keyword;
+    // The history every rewrite goes to (none: no backup); read as each job starts.
+    std::shared_ptr<HistoryJob> History;
 
     // How much a log line matters: a change seen is news, a notice of the watcher or a refused
     // rule is a warning, a job that could not start is an error.
@@ -89,6 +92,7 @@ private:
     QByteArrayList m_jobRoots;
     QByteArray m_jobRule;
     QList<CleanReport> m_jobReports;
+    std::shared_ptr<HistoryJob> m_jobHistory;
     FileCleaner m_cleaner;
 };
 

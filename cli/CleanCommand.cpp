@@ -3,6 +3,7 @@
 #include "cli/CommandParser.h"
 #include "cli/Output.h"
 #include "cli/SearchOptions.h"
+#include "history/HistoryJob.h"
 #include "search/FindFile.h"
 #include "search/TargetSearch.h"
 
@@ -26,8 +27,12 @@ QByteArray errorText(const CleanReport& report) {
 }
 
 void print(const Output& out, const QByteArray& path, const CleanReport& report, CleanMode mode) {
+    for (const QByteArray& leftover : report.leftovers)
+        Output::error(leftover.left(leftover.indexOf(": ")),
+                      leftover.mid(leftover.indexOf(": ") + 2));
     const bool skipped = report.outcome == CleanOutcome::Failed;
     if (skipped) Output::error(path, errorText(report));
+    if (!report.historyWarning.isEmpty()) Output::error(path, report.historyWarning);
     if (out.json()) {
         JsonLine json;
         json.add("path", path).add("status", statusWord(report, mode));
@@ -72,6 +77,7 @@ int runClean(const Invocation& invocation) {
     parser.addOption({"dry-run", "Change nothing; print each text that would be removed."});
     parser.addOption({"binary", "Clean FILEs that start with a binary file signature too (with "
                                 "--files only: a search never rewrites them)."});
+    parser.addBackupOption();
     parser.addOutputOptions();
     parser.addPositional("PATH", "Folders to search and clean (FILEs with --files).", "PATH...");
     if (auto status = parser.parse()) return *status;
@@ -105,6 +111,8 @@ int runClean(const Invocation& invocation) {
     int status = ExitSuccess;
     FileCleaner cleaner;
     cleaner.setBinaryAllowed(parser.isSet("binary"));
+    if (mode == CleanMode::Write && !parser.isSet("no-backup"))
+        cleaner.setHistory(std::make_shared<HistoryJob>(origin::Clean, jobFolder(paths)));
     for (const CleanTarget& file : files) {
         const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;

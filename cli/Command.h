@@ -33,5 +33,8 @@ struct Command {
 int runClean(const Invocation& invocation);
 int runSearch(const Invocation& invocation);
 int runWatch(const Invocation& invocation);
+int runHistory(const Invocation& invocation);
+int runRestore(const Invocation& invocation);
+int runPrune(const Invocation& invocation);
 
 } // namespace pw::cli

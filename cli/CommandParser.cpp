@@ -3,6 +3,7 @@
 #include "cleaning/CleaningRule.h"
 #include "common/Defaults.h"
 #include "platform/SettingsStore.h"
+#include "search/TargetSearch.h"
 
 #include <cstdio>
 
@@ -36,6 +37,30 @@ void CommandParser::addKeywordOptions() {
 void CommandParser::addOutputOptions() {
     m_parser.addOption({"json", "Print one JSON object per line."});
     m_parser.addOption({{"q", "quiet"}, "Print nothing but errors."});
+}
+
+void CommandParser::addBackupOption() {
+    m_parser.addOption({"no-backup", "Keep no backup and no journal of the rewrites of this run "
+                                     "(they cannot be restored)."});
+}
+
+QByteArray jobFolder(const QList<QByteArray>& paths) {
+    if (paths.size() == 1) return ExpandPath(paths.first());
+    // Several paths: the folder that holds them all, so a record stays short whatever the count.
+    QByteArray common;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QByteArray full = ExpandPath(paths[i]);
+        const QByteArray folder = full.left(full.lastIndexOf('/') + 1);
+        if (i == 0) {
+            common = folder;
+            continue;
+        }
+        qsizetype n = 0;
+        while (n < common.size() && n < folder.size() && common[n] == folder[n])
+            ++n;
+        common.truncate(common.lastIndexOf('/', n - 1) + 1);
+    }
+    return common.size() > 1 && common.endsWith('/') ? common.chopped(1) : common;
 }
 
 void CommandParser::addPositional(const QString& name, const QString& description,

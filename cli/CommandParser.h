@@ -18,6 +18,7 @@ public:
     void addKeywordOptions(); // --keyword, --rule
     void addKeywordOption();  // --keyword alone
     void addOutputOptions();  // --json, --quiet
+    void addBackupOption();   // --no-backup
     void addPositional(const QString& name, const QString& description, const QString& syntax);
 
     // Parses; answers --help and --version itself. An exit status when the command should stop
@@ -50,6 +51,9 @@ private:
     const Command& m_command;
     QCommandLineParser m_parser;
 };
+
+// The folder a job names in the history: the full path given, or the folder holding them all.
+QByteArray jobFolder(const QList<QByteArray>& paths);
 
 // The keyword the window saved ("SearchKey"), or the default keyword when there is none (stored
 // then says which).

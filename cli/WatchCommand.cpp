@@ -4,6 +4,7 @@
 #include "cli/Output.h"
 #include "cli/SearchOptions.h"
 #include "cli/ServiceManager.h"
+#include "history/HistoryJob.h"
 #include "search/TargetSearch.h"
 #include "threads/OBThread.h"
 #include "watch/FanotifyTree.h"
@@ -91,6 +92,7 @@ int runWatch(const Invocation& invocation) {
     CommandParser parser(invocation);
     parser.addKeywordOptions();
     addMasksOption(parser);
+    parser.addBackupOption();
     parser.addOutputOptions();
     parser.addOption({"backend",
                       "How changes are learnt: fanotify (one mark per file system; needs "
@@ -148,6 +150,8 @@ int runWatch(const Invocation& invocation) {
     monitor.Rule = [rule] { return rule; };
     monitor.Keyword = [&keyword] { return keyword.get(); };
     monitor.Masks = [masks] { return masks; };
+    if (!parser.isSet("no-backup"))
+        monitor.History = std::make_shared<HistoryJob>(origin::Watch, jobFolder(paths));
     monitor.OnLog = [&](const QByteArray& line, TMonitorCleaning::TLogLevel level) {
         print(priorityOf(level), out.json() ? JsonLine().add("log", line).text() : line);
     };
@@ -155,6 +159,7 @@ int runWatch(const Invocation& invocation) {
     monitor.OnFileCleaned = [&](const QByteArray& path, const CleanReport& report) {
         if (report.outcome == CleanOutcome::Failed && report.ruleError.isEmpty())
             Output::error(path, report.reason());
+        if (!report.historyWarning.isEmpty()) Output::error(path, report.historyWarning);
         const bool skipped = report.outcome == CleanOutcome::Failed;
         if (out.json()) {
             JsonLine json;

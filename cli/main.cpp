@@ -24,6 +24,13 @@ const Command Commands[] = {
      "Watch folder trees and clean every file as soon as it is modified, until SIGINT or "
      "SIGTERM.",
      runWatch},
+    {"history", "history [--json] [JOB]",
+     "List the cleaning jobs, newest first, or the files of one job with what was removed.",
+     runHistory},
+    {"restore", "restore JOB | --last [PATH...]",
+     "Put back the original bytes of the files a job rewrote (--dry-run, --force).", runRestore},
+    {"prune", "prune --older-than DAYS | --max-size MB",
+     "Remove old jobs from the history and the backups no remaining job needs.", runPrune},
 };
 
 void printUsage(FILE* to) {

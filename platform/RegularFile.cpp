@@ -33,6 +33,9 @@ QByteArray describe(FileProblem problem, int errnum) {
                "unchanged)";
     case FileProblem::OwnerNotKept:
         return "its owner could not be kept (left unchanged)";
+    case FileProblem::NoBackup:
+        return "its backup could not be written (left unchanged)" +
+               (errnum ? QByteArray(": ") + std::strerror(errnum) : QByteArray());
     case FileProblem::Io:
         return errnum ? QByteArray(std::strerror(errnum)) : QByteArray("input/output error");
     }

@@ -19,6 +19,7 @@ enum class FileProblem {
     Changed,    // replaced or written by someone else while we worked on it
     NotBeneath, // a symbolic link, a non-folder or a way out of the tree on its path
     OwnerNotKept,
+    NoBackup, // the original bytes could not be kept in the backup store first
     Io,
 };
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A GROUP
-GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libgtest-dev libbenchmark-dev libsystemd-dev qt6-l10n-tools"
+GROUP[build]="cmake g++ make ninja-build pkg-config qt6-base-dev libpcre2-dev libssl-dev libgtest-dev libbenchmark-dev libsystemd-dev qt6-l10n-tools"
 GROUP[package]="dpkg-dev file lintian desktop-file-utils appstream systemd bash-completion"
 GROUP[run]="fonts-noto-cjk"
 GROUP[bench]="hyperfine ripgrep ugrep perl python3 tar"

@@ -94,7 +94,9 @@ void TFolderWalk::searchSubfolders(const QByteArray& folder, const TFolderListin
                 m_host.DoLinkNotFollowed(path);
         }
         if (entry.type != DT_DIR) continue;
-        SearchFolder(folder + entry.name + '/');
+        const QByteArray subfolder = folder + entry.name + '/';
+        if (m_store.containsPath(subfolder)) continue; // its backups are not the site's files
+        SearchFolder(subfolder);
         if (m_host.Aborted()) break;
     }
 }

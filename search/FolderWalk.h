@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/HistoryLocation.h"
 #include "platform/FileStatus.h"
 #include "search/TargetSearch.h"
 
@@ -36,7 +37,8 @@ protected:
 
 // The depth-first, pre-order walk of the target folders: a folder's notification, then its
 // files mask by mask (last mask first, entries in the order the system lists them), then each
-// subfolder's tree. Symbolic links to folders are never entered.
+// subfolder's tree. Symbolic links to folders are never entered, nor the history store when it
+// lies inside a target folder.
 class TFolderWalk {
 public:
     TFolderWalk(const TTargetFolderList& Targets, TWalkHost& Host);
@@ -56,6 +58,7 @@ private:
     TWalkHost& m_host;
     int m_currentLevel = 0;
     const TTargetFolder* m_currentFolder = nullptr;
+    const HistoryFolders m_store = HistoryFolders::current();
 };
 
 } // namespace pw

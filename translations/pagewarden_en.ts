@@ -319,6 +319,10 @@ Changes
         <source>二进制文件</source>
         <translation>binary file</translation>
     </message>
+    <message>
+        <source>无法备份</source>
+        <translation>could not be backed up</translation>
+    </message>
 </context>
 <context>
     <name>pw::TFoundFilesModel</name>
@@ -356,6 +360,18 @@ Changes
     <message>
         <source>正则匹配规则无效（位置 %1）: %2，未清理 %3</source>
         <translation>Invalid rule (at offset %1): %2, not cleaned: %3</translation>
+    </message>
+    <message>
+        <source>已从崩溃留下的副本恢复原文件: </source>
+        <translation>Original bytes put back from a crash&apos;s copy: </translation>
+    </message>
+    <message>
+        <source>保留崩溃留下的原文件副本: </source>
+        <translation>Kept a crash&apos;s copy of original bytes: </translation>
+    </message>
+    <message>
+        <source>无法备份，未清理 </source>
+        <translation>Backup failed, not cleaned: </translation>
     </message>
 </context>
 </TS>

@@ -105,6 +105,7 @@ int TInotifyTree::addWatch(const QByteArray& relative, TChangeBatch& batch) {
 }
 
 void TInotifyTree::addTree(const QByteArray& relative, Report report, TChangeBatch& batch) {
+    if (!relative.isEmpty() && m_store.containsPath(m_folder + relative)) return;
     // The watch comes first: whatever appears after it is an event, whatever before, a listing.
     const int wd = addWatch(relative, batch);
     if (wd < 0 || !m_subtree) return;

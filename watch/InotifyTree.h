@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/HistoryLocation.h"
 #include "watch/ChangeSource.h"
 #include "watch/RecentNames.h"
 #include "watch/WatchTable.h"
@@ -90,6 +91,8 @@ private:
     const QByteArray m_folder; // ends in "/"
     const quint32 m_filters;
     const bool m_subtree;
+    // The history store is never watched, even inside the tree: its writes are no site's.
+    const HistoryFolders m_store = HistoryFolders::current();
     TWatchTable m_table;
     std::optional<MoveFrom> m_moveFrom;
     TRecentNames m_createdUnwritten{4096}; // created, not written since: closing it is no write

@@ -3,6 +3,9 @@
 #include "cleaning/BatchCleaning.h"
 #include "cleaning/MonitorCleaning.h"
 #include "common/Defaults.h"
+#include "history/BackupStore.h"
+#include "history/HistoryLocation.h"
+#include "history/Journal.h"
 #include "tests/app/WindowFixture.h"
 #include "threads/OBThread.h"
 #include "watch/FileSystemWatcher.h"
@@ -16,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -102,6 +106,30 @@ TEST_F(CleaningTest, BatchCleansTheRowsInOrderOneAfterTheOther) {
     EXPECT_EQ(f.statusText(), QString::fromUtf8("木马清理完毕"));
     for (const QByteArray& file : files)
         EXPECT_EQ(readFile(file), Clean);
+}
+
+TEST_F(CleaningTest, BatchKeepsBackupsAndLeavesTheFilesItCannotBackUp) {
+    const QByteArray file = site.write("a.html", Infected);
+    MainForm& f = searched();
+    ASSERT_EQ(f.FoundFilesModel->rowCount(), 1);
+    setBackupFailureForTests(ENOSPC);
+    f.ClearButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.ClearButton->isEnabled(); }));
+    setBackupFailureForTests(0);
+    EXPECT_EQ(f.statusText(), QString::fromUtf8("木马清理完毕，1 个文件未清理（原因见监控日志）"));
+    EXPECT_EQ(logLines(f), QStringList{QString::fromUtf8("未清理（无法备份）: " + file)});
+    EXPECT_EQ(readFile(file), Infected);
+
+    f.ClearButton->click();
+    ASSERT_TRUE(waitFor([&] { return f.ClearButton->isEnabled(); }));
+    EXPECT_EQ(f.statusText(), QString::fromUtf8("木马清理完毕"));
+    EXPECT_EQ(readFile(file), Clean);
+    const QList<JournalRecord> records = Journal(historyFolder()).read().records;
+    const auto record = std::find_if(records.begin(), records.end(),
+                                     [&](const JournalRecord& r) { return r.path == file; });
+    ASSERT_NE(record, records.end());
+    EXPECT_EQ(record->origin, "window batch");
+    EXPECT_EQ(BackupStore(historyFolder()).read(record->sha256), Infected);
 }
 
 // The rows are cleaned beneath the searched folder: a folder swapped for a link to another tree

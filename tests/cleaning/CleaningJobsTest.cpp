@@ -1,6 +1,9 @@
 #include "cleaning/BatchCleaning.h"
 #include "cleaning/MonitorCleaning.h"
 #include "common/Defaults.h"
+#include "history/BackupStore.h"
+#include "history/HistoryJob.h"
+#include "history/Journal.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/WaitFor.h"
 #include "threads/OBThread.h"
@@ -10,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -243,6 +247,40 @@ TEST_F(Monitoring, StoppedMonitorReportsNothing) {
     waitFor([] { return false; }, 300ms);
     EXPECT_EQ(log, QList<QByteArray>{});
     EXPECT_EQ(readFile(tree.path("a.html")), Infected);
+}
+
+// The store inside the watched tree, made by the first rewrite after the watch started.
+TEST_F(Monitoring, RewritesAreJournaledAndAFileWithoutBackupIsLoggedAndLeft) {
+    const QByteArray before = qgetenv("PAGEWARDEN_HISTORY");
+    qputenv("PAGEWARDEN_HISTORY", tree.path("history"));
+    monitor.Stop();
+    monitor.History =
+        std::make_shared<HistoryJob>(tree.path("history"), origin::Watch, tree.path());
+    monitor.Start(tree.path());
+    ASSERT_TRUE(waitFor([&] { return watcher.watching(); }));
+
+    const QByteArray first = tree.write("a.html", Infected);
+    ASSERT_TRUE(waitFor([&] { return readFile(first) == Clean; }));
+    settle();
+    const QList<JournalRecord> records = Journal(tree.path("history")).read().records;
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].origin, "watch");
+    EXPECT_EQ(records[0].path, first);
+    EXPECT_EQ(BackupStore(tree.path("history")).read(records[0].sha256), Infected);
+
+    setBackupFailureForTests(EIO);
+    const QByteArray second = tree.write("b.html", Infected);
+    const QByteArray refused = "无法备份，未清理 " + second;
+    ASSERT_TRUE(waitFor([&] {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const QByteArray& line) { return line.startsWith(refused); });
+    }));
+    settle();
+    setBackupFailureForTests(0);
+    qputenv("PAGEWARDEN_HISTORY", before);
+    EXPECT_EQ(readFile(second), Infected);
+    for (const QByteArray& line : log)
+        EXPECT_FALSE(line.contains("/history/")) << line.constData();
 }
 
 } // namespace

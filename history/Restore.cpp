@@ -1,0 +1,99 @@
+#include "history/Restore.h"
+
+#include "cleaning/FileRewrite.h"
+#include "history/BackupStore.h"
+#include "history/HistoryJob.h"
+#include "platform/BeneathRoot.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace pw {
+
+namespace {
+
+RestoreReport notRestored(const QByteArray& path, const QByteArray& reason) {
+    return {path, RestoreOutcome::NotRestored, reason, {}};
+}
+
+std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
+    if (file.status().st_nlink != 1) return std::nullopt;
+    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
+}
+
+class Restorer {
+public:
+    Restorer(const QByteArray& storeFolder, const RestoreOptions& options,
+             const std::shared_ptr<HistoryJob>& history)
+        : m_store(storeFolder)
+        , m_options(options)
+        , m_history(history) {}
+
+    RestoreReport restore(const JournalRecord& r) {
+        FolderBeneath folder = FolderBeneath::open(r.root, r.path);
+        if (!folder.isOpen())
+            return notRestored(r.path, describe(folder.problem(), folder.error()));
+        RegularFile file = RegularFile::open(folder.fd(), folder.name());
+        QByteArray current;
+        if (!file.isOpen() || !file.readAll(current))
+            return notRestored(r.path, describe(file.problem(), file.error()));
+        // A dry run changes nothing, so what an earlier step would have put back stands in.
+        const QByteArray currentSha = m_simulated.value(r.path, sha256Hex(current));
+        if (currentSha == r.sha256) return {r.path, RestoreOutcome::Unchanged, {}, {}};
+        if (currentSha != r.newSha256 && !m_options.force)
+            return notRestored(r.path, "changed since it was cleaned (--force restores it anyway)");
+        const std::optional<QByteArray> original = m_store.read(r.sha256);
+        if (!original) return notRestored(r.path, "its backup is missing or damaged");
+        if (m_options.dryRun) {
+            m_simulated.insert(r.path, r.sha256);
+            return {r.path, RestoreOutcome::Restored, {}, {}};
+        }
+
+        QByteArray keptSha;
+        if (m_history)
+            if (const int error = m_history->keepOriginal(current, keptSha, replaced(folder, file)))
+                return notRestored(r.path, describe(FileProblem::NoBackup, error));
+        KeptAttributes attributes;
+        attributes.mode = mode_t(r.mode);
+        attributes.uid = uid_t(r.uid);
+        attributes.gid = gid_t(r.gid);
+        attributes.mtime = {time_t(r.mtimeSec), long(r.mtimeNsec)};
+        const RewriteResult written =
+            rewriteFile(std::move(folder), file.status(), current, *original, attributes);
+        if (!written.ok()) {
+            if (m_history) m_history->keepOriginalApart(current, keptSha);
+            return notRestored(r.path, describe(written.problem, written.errnum));
+        }
+
+        RestoreReport report{r.path, RestoreOutcome::Restored, {}, {}};
+        if (m_history)
+            if (const int error =
+                    m_history->recordRewrite(r.root, r.path, file.status(), keptSha, *original, {}))
+                report.historyWarning = "restored, but its journal record could not be written: " +
+                                        describe(FileProblem::Io, error);
+        return report;
+    }
+
+private:
+    BackupStore m_store;
+    const RestoreOptions& m_options;
+    std::shared_ptr<HistoryJob> m_history;
+    QHash<QByteArray, QByteArray> m_simulated;
+};
+
+} // namespace
+
+QList<RestoreReport> restoreJob(const QByteArray& storeFolder,
+                                const QList<JournalRecord>& jobRecords,
+                                const RestoreOptions& options,
+                                const std::shared_ptr<HistoryJob>& history) {
+    Restorer restorer(storeFolder, options, history);
+    QList<RestoreReport> reports;
+    for (auto r = jobRecords.crbegin(); r != jobRecords.crend(); ++r)
+        if (options.paths.isEmpty() || options.paths.contains(r->path))
+            reports.append(restorer.restore(*r));
+    return reports;
+}
+
+} // namespace pw
