@@ -184,7 +184,7 @@ TEST(HistoryCommand, AFileWhoseBackupCannotBeWrittenIsNotCleaned) {
 
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(big + ": its backup could not be written")) << r.err.constData();
-    EXPECT_EQ(r.out, "unchanged\t" + big + "\n");
+    EXPECT_EQ(r.out, "skipped\t" + big + "\tcould not be backed up\n");
     EXPECT_EQ(readFile(big), Infected + QByteArray(8000, 'x'));
 
     // Without a backup the same file is cleaned, and the history has nothing to restore.
