@@ -30,6 +30,11 @@ HistoryJob::HistoryJob(QByteArray storeFolder, QByteArray origin, QByteArray fol
 int HistoryJob::keepOriginal(const QByteArray& before, QByteArray& sha,
                              const std::optional<Replaced>& file) {
     sha = sha256Hex(before);
+    return keepHashed(before, sha, file);
+}
+
+int HistoryJob::keepHashed(const QByteArray& before, const QByteArray& sha,
+                           const std::optional<Replaced>& file) {
     if (file && m_store.keepByLink(file->folderFd, file->name, file->fd, file->status, sha))
         return 0;
     return m_store.keep(before, sha);
@@ -42,6 +47,13 @@ void HistoryJob::keepOriginalApart(const QByteArray& before, const QByteArray& s
 int HistoryJob::recordRewrite(const QByteArray& root, const QByteArray& path,
                               const struct stat& before, const QByteArray& sha,
                               const QByteArray& after, const QList<QByteArray>& removed) {
+    return recordHashed(root, path, before, sha, sha256Hex(after), after.size(), removed);
+}
+
+int HistoryJob::recordHashed(const QByteArray& root, const QByteArray& path,
+                             const struct stat& before, const QByteArray& sha,
+                             const QByteArray& newSha, qint64 newSize,
+                             const QList<QByteArray>& removed) {
     JournalRecord r;
     r.time = QDateTime::currentDateTimeUtc();
     r.job = m_id;
@@ -57,8 +69,8 @@ int HistoryJob::recordRewrite(const QByteArray& root, const QByteArray& path,
     r.gid = before.st_gid;
     r.mtimeSec = before.st_mtim.tv_sec;
     r.mtimeNsec = before.st_mtim.tv_nsec;
-    r.newSha256 = sha256Hex(after);
-    r.newSize = after.size();
+    r.newSha256 = newSha;
+    r.newSize = newSize;
     for (const QByteArray& text : removed) {
         r.removed.append(text.left(JournalRecord::RemovedCap));
         r.removedBytes += text.size();

@@ -45,6 +45,9 @@ public:
     // is stored as a second name of itself where the file system allows.
     int keepOriginal(const QByteArray& before, QByteArray& sha,
                      const std::optional<Replaced>& file = std::nullopt);
+    // The same for bytes whose hash the caller already has.
+    int keepHashed(const QByteArray& before, const QByteArray& sha,
+                   const std::optional<Replaced>& file = std::nullopt);
     // After a replace that did not happen: the stored original becomes a copy of its own, so the
     // file it was a second name of can be written again without touching it.
     void keepOriginalApart(const QByteArray& before, const QByteArray& sha);
@@ -52,6 +55,10 @@ public:
     int recordRewrite(const QByteArray& root, const QByteArray& path, const struct stat& before,
                       const QByteArray& sha, const QByteArray& after,
                       const QList<QByteArray>& removed);
+    // The same for new bytes whose hash and size the caller already has.
+    int recordHashed(const QByteArray& root, const QByteArray& path, const struct stat& before,
+                     const QByteArray& sha, const QByteArray& newSha, qint64 newSize,
+                     const QList<QByteArray>& removed);
 
 private:
     QByteArray m_storeFolder;

@@ -50,9 +50,10 @@ public:
             return {r.path, RestoreOutcome::Restored, {}, {}};
         }
 
-        QByteArray keptSha;
+        // The hashes are known: the current bytes were hashed above, the original by the store.
+        const QByteArray keptSha = currentSha;
         if (m_history)
-            if (const int error = m_history->keepOriginal(current, keptSha, replaced(folder, file)))
+            if (const int error = m_history->keepHashed(current, keptSha, replaced(folder, file)))
                 return notRestored(r.path, describe(FileProblem::NoBackup, error));
         KeptAttributes attributes;
         attributes.mode = mode_t(r.mode);
@@ -68,8 +69,8 @@ public:
 
         RestoreReport report{r.path, RestoreOutcome::Restored, {}, {}};
         if (m_history)
-            if (const int error =
-                    m_history->recordRewrite(r.root, r.path, file.status(), keptSha, *original, {}))
+            if (const int error = m_history->recordHashed(r.root, r.path, file.status(), keptSha,
+                                                          r.sha256, original->size(), {}))
                 report.historyWarning = "restored, but its journal record could not be written: " +
                                         describe(FileProblem::Io, error);
         return report;
