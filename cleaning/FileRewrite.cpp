@@ -26,22 +26,6 @@ RewriteResult ioFailure(int errnum) {
                    errnum);
 }
 
-bool writeAll(int fd, const QByteArray& bytes, off_t offset) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd, p, size_t(left), offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-        offset += n;
-    }
-    return true;
-}
-
 bool sameFileUnchanged(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
@@ -104,7 +88,7 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
     const int copy =
         createTemporary(folder, copyName, 'i' + QByteArray::number(qulonglong(read.st_ino)) + '-');
     if (copy < 0) return ioFailure(errno);
-    const bool copied = writeAll(copy, before, 0) && ::fsync(copy) == 0;
+    const bool copied = writeAllAt(copy, before, 0) && ::fsync(copy) == 0;
     if (!copied) {
         const int copyErrno = errno;
         ::unlinkat(folder.fd(), copyName.constData(), 0);
@@ -120,10 +104,11 @@ RewriteResult rewriteInPlace(const FolderBeneath& folder, const struct stat& rea
         result = ioFailure(errno);
     } else if (::fstat(fd, &now) != 0 || !sameFileUnchanged(read, now)) {
         result = failure(FileProblem::Changed);
-    } else if (!writeAll(fd, after, 0) || ::ftruncate(fd, after.size()) != 0 || ::fsync(fd) != 0) {
+    } else if (!writeAllAt(fd, after, 0) || ::ftruncate(fd, after.size()) != 0 ||
+               ::fsync(fd) != 0) {
         result = ioFailure(errno);
         // Put the old bytes back; if even that fails the flushed copy keeps them.
-        if (!writeAll(fd, before, 0) || ::ftruncate(fd, before.size()) != 0 || ::fsync(fd) != 0) {
+        if (!writeAllAt(fd, before, 0) || ::ftruncate(fd, before.size()) != 0 || ::fsync(fd) != 0) {
             ::close(fd);
             ::close(copy);
             return result;
@@ -183,7 +168,7 @@ qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const
     if (rewrite.fd < 0) {
         rewrite.tempName.clear();
         rewrite.result = ioFailure(errno);
-    } else if (!writeAll(rewrite.fd, after, 0)) {
+    } else if (!writeAllAt(rewrite.fd, after, 0)) {
         rewrite.result = ioFailure(errno);
     } else if (!keepOwnerAndMode(rewrite.fd, give.value_or(attributesOf(read)), give.has_value())) {
         rewrite.result = failure(FileProblem::OwnerNotKept, errno);

@@ -1,4 +1,5 @@
 #include "history/BackupStore.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 
@@ -15,21 +16,6 @@ namespace pw {
 namespace {
 
 std::atomic<int> injectedFailure{0};
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
 
 bool validSha(const QByteArray& sha) {
     if (sha.size() != 64) return false;

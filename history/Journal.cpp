@@ -1,6 +1,7 @@
 #include "history/Journal.h"
 
 #include "history/BackupStore.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -33,21 +34,6 @@ QByteArray getBytes(const QJsonObject& object, const QString& key) {
     const QJsonValue exact = object[key + "_base64"];
     if (exact.isString()) return QByteArray::fromBase64(exact.toString().toLatin1());
     return object[key].toString().toUtf8();
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
 }
 
 // The journal opened for appending (fd, when open already, is tried first) and locked, and

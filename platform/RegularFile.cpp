@@ -151,4 +151,34 @@ bool RegularFile::readAll(QByteArray& out) {
     return true;
 }
 
+namespace {
+
+template <typename Write>
+bool writeThrough(const QByteArray& bytes, Write write) {
+    const char* p = bytes.constData();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(p + done, size_t(bytes.size() - done), done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    return writeThrough(bytes,
+                        [fd](const char* p, size_t n, qsizetype) { return ::write(fd, p, n); });
+}
+
+bool writeAllAt(int fd, const QByteArray& bytes, off_t offset) {
+    return writeThrough(bytes, [fd, offset](const char* p, size_t n, qsizetype done) {
+        return ::pwrite(fd, p, n, offset + done);
+    });
+}
+
 } // namespace pw

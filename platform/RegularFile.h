@@ -26,6 +26,11 @@ enum class FileProblem {
 // A short reason for messages ("is a symbolic link"); errnum adds the system's text for Io.
 QByteArray describe(FileProblem problem, int errnum = 0);
 
+// Writes all of bytes at the descriptor's position, or from offset, through short writes and
+// interruptions. False with errno set on failure.
+bool writeAll(int fd, const QByteArray& bytes);
+bool writeAllAt(int fd, const QByteArray& bytes, off_t offset);
+
 // A regular file opened for reading, by its name within an open folder, without following a
 // symbolic link. Folders, links and special files are refused from their status alone, so a FIFO
 // or a device is never opened and nothing blocks.
