@@ -6,6 +6,7 @@ latency from each file's write to the moment the watcher printed it cleaned (med
 
     python3 bench/watch_clean.py [--cli build/default/cli/pagewarden-cli] [--files 10000]
         [--infect 1000] [--dir /dev/shm/pwbench-watchtree] [--backend auto|inotify|fanotify]
+        [--no-backup]
 
 --dir on tmpfs (the default) measures the watcher and the cleaner; on a disk it adds the flushes.
 """
@@ -41,9 +42,11 @@ def make_tree(root, count):
 class Watch:
     """A running `pagewarden-cli watch --json`, with the moment each path was printed cleaned."""
 
-    def __init__(self, cli, folders, backend=None):
+    def __init__(self, cli, folders, backend=None, backup=True):
         self.start = time.monotonic()
         chosen = ["--backend", backend] if backend else []  # a build before backends: none
+        if not backup:
+            chosen.append("--no-backup")
         # The backups go beside the first tree, on the same file system, fresh for every run.
         history = folders[0].rstrip("/") + "-history"
         shutil.rmtree(history, ignore_errors=True)
@@ -120,16 +123,19 @@ def main():
     ap.add_argument("--dir", default="/dev/shm/pwbench-watchtree")
     ap.add_argument("--backend", default=None, help="auto, inotify or fanotify (default: the "
                     "program's own choice)")
+    ap.add_argument("--no-backup", action="store_true", help="clean without keeping originals, "
+                    "to tell the backup's share of the latency")
     args = ap.parse_args()
 
     paths = make_tree(args.dir, args.files)
     victims = random.Random(1).sample(paths, args.infect)
-    watch = Watch(args.cli, [args.dir], args.backend)
+    watch = Watch(args.cli, [args.dir], args.backend, not args.no_backup)
     watch.wait_ready(os.path.join(args.dir, "probe.html"), 30)
     infected_in, all_clean_after, lat, still = burst(watch, victims)
     watch.stop()
     print("# tree of %d files, %d infected in %.3f s (half in place, half moved into place), "
-          "backend %s, %s" % (args.files, args.infect, infected_in, args.backend or "default", args.dir))
+          "backend %s, %s%s" % (args.files, args.infect, infected_in, args.backend or "default", args.dir,
+                                ", no backup" if args.no_backup else ""))
     for line in watch.logs:
         print("# watcher: " + line)
     print("cleaned %d/%d, still infected on disk: %d" % (len(lat), args.infect, len(still)))

@@ -4,12 +4,19 @@
 #include "cleaning/CleaningRule.h"
 #include "cleaning/FileRewrite.h"
 #include "cleaning/Leftovers.h"
+#include "history/BackupBatch.h"
+#include "history/BackupStore.h"
 #include "history/HistoryJob.h"
 #include "history/HistoryLocation.h"
 #include "regex/PcreRegEx.h"
 
+#include <algorithm>
 #include <fcntl.h>
+#include <future>
+#include <optional>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace pw {
 
@@ -47,12 +54,6 @@ FileProblem writeProblem(const FolderBeneath& folder, const struct stat& st) {
     return FileProblem::None;
 }
 
-// A file with one name is replaced by a rename, so the store can keep the file itself.
-std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
-    if (file.status().st_nlink != 1) return std::nullopt;
-    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
-}
-
 } // namespace
 
 CleanReport cleanFile(const CleanTarget& target, const QByteArray& rule,
@@ -67,66 +68,139 @@ FileCleaner::FileCleaner()
 
 FileCleaner::~FileCleaner() = default;
 
+struct FileCleaner::Group {
+    explicit Group(const std::shared_ptr<HistoryJob>& history) {
+        if (history) backups.emplace(history->storeFolder());
+    }
+    RewriteGroup rewrites;
+    std::optional<BackupBatch> backups; // their originals, with a history
+    QList<Pending> pendings;            // what each rewrite's journal record needs
+    QList<qsizetype> indexes;           // where each one's report belongs
+    QList<CleanReport> reports;         // and the report, settled by the commit
+};
+
 CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule,
                                const KeywordSource& keyword, CleanMode mode) {
-    RewriteGroup group;
-    Pending pending;
-    CleanReport report = prepare(target, rule, keyword, mode, group, pending);
-    if (group.size() > 0) settle(report, group.commit().first(), pending);
-    return report;
+    return cleanAll({target}, rule, keyword, mode, {}).first();
 }
 
 QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
-                                              const QByteArray& rule,
-                                              const KeywordSource& keyword) {
-    // Bounds on what waits in memory for one commit.
+                                              const QByteArray& rule, const KeywordSource& keyword,
+                                              const Settled& settled) {
+    return cleanAll(targets, rule, keyword, CleanMode::Write, settled);
+}
+
+// Each full group is committed on a thread of its own while the next one is prepared, so the
+// waits for the disk overlap the reading and cleaning.
+QList<CleanReport> FileCleaner::cleanAll(const QList<CleanTarget>& targets, const QByteArray& rule,
+                                         const KeywordSource& keyword, CleanMode mode,
+                                         const Settled& settled) {
+    // Bounds on what waits in memory (and on the descriptors held open) for one commit.
     constexpr qsizetype MaxFiles = 256;
     constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
     QList<CleanReport> reports;
     reports.reserve(targets.size());
-    RewriteGroup group;
-    QList<qsizetype> waiting; // the report of each rewrite in the group
-    QList<Pending> pendings;  // and what its journal record needs
-    const auto commit = [&] {
-        const QList<RewriteResult> results = group.commit();
-        for (qsizetype i = 0; i < results.size(); ++i)
-            settle(reports[waiting[i]], results[i], pendings[i]);
-        waiting.clear();
-        pendings.clear();
+    auto group = std::make_unique<Group>(m_history);
+    std::unique_ptr<Group> committing;
+    std::future<void> committed;
+    qsizetype settledCount = 0;
+    const auto land = [&](Group& done) {
+        for (qsizetype i = 0; i < done.indexes.size(); ++i)
+            reports[done.indexes[i]] = std::move(done.reports[i]);
+    };
+    // Waits for the group being committed; every report before the next group's is final then.
+    const auto collect = [&] {
+        if (!committing) return;
+        committed.get();
+        land(*committing);
+        committing.reset();
+        const qsizetype upTo = group->indexes.isEmpty() ? reports.size() : group->indexes.first();
+        if (settled && upTo > settledCount) settled(reports, settledCount = upTo);
     };
     for (const CleanTarget& target : targets) {
-        const qsizetype before = group.size();
-        Pending pending;
-        reports.append(prepare(target, rule, keyword, CleanMode::Write, group, pending));
-        if (group.size() > before) {
-            waiting.append(reports.size() - 1);
-            pendings.append(std::move(pending));
+        CleanReport report = prepare(target, rule, keyword, mode, *group);
+        if (group->pendings.size() > group->indexes.size()) {
+            group->indexes.append(reports.size());
+            group->reports.append(std::move(report));
+            reports.append(CleanReport{});
+        } else {
+            reports.append(std::move(report));
         }
-        if (group.size() >= MaxFiles || group.bytes() >= MaxBytes) commit();
+        if (group->rewrites.size() < MaxFiles && group->rewrites.bytes() < MaxBytes) continue;
+        collect();
+        committing = std::exchange(group, std::make_unique<Group>(m_history));
+        committed = commitAside(*committing);
     }
-    if (group.size() > 0) commit();
+    collect();
+    commit(*group);
+    land(*group);
     return reports;
+}
+
+std::future<void> FileCleaner::commitAside(Group& group) {
+    try {
+        return std::async(std::launch::async, [this, &group] { commit(group); });
+    } catch (const std::system_error&) {
+        // No thread to spare: committed here, before the next group is prepared.
+        commit(group);
+        std::promise<void> done;
+        done.set_value();
+        return done.get_future();
+    }
+}
+
+void FileCleaner::commit(Group& group) {
+    if (group.rewrites.size() == 0) return;
+    const QByteArrayList along = group.backups ? group.backups->toFlush() : QByteArrayList();
+    const auto backedUp = [&](const QList<int>& flushed, QList<RewriteResult>& results) {
+        if (!group.backups) return;
+        const QHash<QByteArray, int> failed = group.backups->finish(flushed);
+        for (qsizetype i = 0; i < results.size(); ++i)
+            if (const auto error = failed.constFind(group.pendings[i].sha); error != failed.cend())
+                results[i] = {FileProblem::NoBackup, *error};
+    };
+    const QList<RewriteResult> results = group.rewrites.commit(along, backedUp);
+
+    QList<JournalRecord> records;
+    QList<qsizetype> recorded;
+    for (qsizetype i = 0; i < results.size(); ++i) {
+        const Pending& pending = group.pendings[i];
+        CleanReport& report = group.reports[i];
+        settle(report, results[i], pending);
+        if (!m_history || !results[i].ok()) continue;
+        records.append(m_history->rewriteRecord(pending.root, pending.path, pending.status,
+                                                pending.sha, sha256Hex(pending.after),
+                                                pending.after.size(), report.removed));
+        recorded.append(i);
+    }
+    if (!records.isEmpty())
+        if (const int error = m_history->record(records))
+            for (const qsizetype i : recorded)
+                group.reports[i].historyWarning =
+                    "cleaned, but its journal record could not be written: " +
+                    describe(FileProblem::Io, error);
 }
 
 void FileCleaner::settle(CleanReport& report, const RewriteResult& written,
                          const Pending& pending) {
-    if (!written.ok()) {
-        if (m_history) m_history->keepOriginalApart(pending.before, pending.sha);
-        QByteArrayList leftovers = report.leftovers;
-        report = writeFailed(written.problem, written.errnum);
-        report.leftovers = leftovers;
-        return;
-    }
-    if (m_history)
-        if (const int error = m_history->recordRewrite(pending.root, pending.path, pending.status,
-                                                       pending.sha, pending.after, report.removed))
-            report.historyWarning = "cleaned, but its journal record could not be written: " +
-                                    describe(FileProblem::Io, error);
+    if (written.ok()) return;
+    // The store keeps no copy of a file whose backup failed.
+    if (m_history && written.problem != FileProblem::NoBackup)
+        m_history->keepOriginalApart(pending.before, pending.sha);
+    QByteArrayList leftovers = report.leftovers;
+    report = writeFailed(written.problem, written.errnum);
+    report.leftovers = leftovers;
+}
+
+bool FileCleaner::swept(const QByteArray& folder) const {
+    return m_swept.contains(folder) ||
+           std::any_of(m_sweptTrees.cbegin(), m_sweptTrees.cend(), [&](const QByteArray& root) {
+               return folder == root || folder.startsWith(root.endsWith('/') ? root : root + '/');
+           });
 }
 
 CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& rule,
-                                 const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
-                                 Pending& pending) {
+                                 const KeywordSource& keyword, CleanMode mode, Group& group) {
     // An equal rule keeps the pattern compiled for the previous file.
     TPcreRegEx& matcher = *m_matcher;
     matcher.setRegEx(cleaningRule(rule));
@@ -143,7 +217,7 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     FolderBeneath folder = FolderBeneath::open(target.root, target.path);
     if (!folder.isOpen()) return readFailed(folder.problem(), folder.error());
     QByteArrayList leftovers;
-    if (mode == CleanMode::Write && !m_swept.contains(folder.folderPath())) {
+    if (mode == CleanMode::Write && !swept(folder.folderPath())) {
         m_swept.insert(folder.folderPath());
         const LeftoverSweep sweep =
             sweepLeftovers(folder.fd(), folder.folderPath(),
@@ -174,13 +248,16 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
     if (FileProblem p = writeProblem(folder, file.status()); p != FileProblem::None)
         return writeFailed(p);
 
-    // The original is complete and flushed in the store before the file is replaced.
+    // The original is staged in the store now and flushed there before the file is replaced.
     QByteArray originalSha;
-    if (m_history)
-        if (const int error = m_history->keepOriginal(before, originalSha, replaced(folder, file)))
+    if (group.backups) {
+        originalSha = sha256Hex(before);
+        if (const int error = group.backups->keep(before, originalSha, replacedFile(folder, file)))
             return writeFailed(FileProblem::NoBackup, error);
-    pending = {target.root, target.path, before, originalSha, cleaned.text, file.status()};
-    group.add(std::move(folder), file.status(), before, cleaned.text);
+    }
+    group.pendings.append(
+        {target.root, target.path, before, originalSha, cleaned.text, file.status()});
+    group.rewrites.add(std::move(folder), file.status(), before, cleaned.text);
     return report;
 }
 

@@ -9,6 +9,8 @@
 #include <QList>
 #include <QSet>
 
+#include <functional>
+#include <future>
 #include <memory>
 #include <sys/stat.h>
 
@@ -16,7 +18,6 @@ namespace pw {
 
 class HistoryJob;
 class TPcreRegEx;
-class RewriteGroup;
 struct RewriteResult;
 
 enum class CleanOutcome {
@@ -68,17 +69,22 @@ public:
     ~FileCleaner();
     CleanReport clean(const CleanTarget& target, const QByteArray& rule,
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
+    // Called on the cleaning thread as reports become final: the first `settled` of reports are.
+    using Settled = std::function<void(const QList<CleanReport>& reports, qsizetype settled)>;
     // Cleans every target as clean() does, but their rewrites go together (see RewriteGroup):
     // the new bytes of many files are written, then flushed, then put in place, so a disk
     // commits them at once. Reports in the order of targets.
     QList<CleanReport> cleanTogether(const QList<CleanTarget>& targets, const QByteArray& rule,
-                                     const KeywordSource& keyword);
+                                     const KeywordSource& keyword, const Settled& settled = {});
 
     // Cleans files with a binary signature too: only for files the user named and asked for.
     void setBinaryAllowed(bool allowed) { m_binaryAllowed = allowed; }
     // Set between files; none switches the backup off.
     void setHistory(std::shared_ptr<HistoryJob> history) { m_history = std::move(history); }
     const std::shared_ptr<HistoryJob>& history() const { return m_history; }
+    // Folders beneath these trees are not swept on first write: their sweep was done already
+    // (monitoring sweeps its trees when it starts).
+    void setSweptTrees(QByteArrayList roots) { m_sweptTrees = std::move(roots); }
 
 private:
     // What the journal record of a rewrite needs once the file is replaced.
@@ -86,17 +92,28 @@ private:
         QByteArray root, path, before, sha, after;
         struct stat status {};
     };
+    // Rewrites waiting for one commit, with their reports.
+    struct Group;
 
+    QList<CleanReport> cleanAll(const QList<CleanTarget>& targets, const QByteArray& rule,
+                                const KeywordSource& keyword, CleanMode mode,
+                                const Settled& settled);
     // Everything up to the rewrite, which it adds to group.
     CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
-                        const KeywordSource& keyword, CleanMode mode, RewriteGroup& group,
-                        Pending& pending);
+                        const KeywordSource& keyword, CleanMode mode, Group& group);
+    // The originals and the new bytes flushed, then the files replaced, then their records
+    // written; each report of the group settled.
+    void commit(Group& group);
+    std::future<void> commitAside(Group& group);
     void settle(CleanReport& report, const RewriteResult& written, const Pending& pending);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
     bool m_binaryAllowed = false;
     std::shared_ptr<HistoryJob> m_history;
+    bool swept(const QByteArray& folder) const;
+
     QSet<QByteArray> m_swept;
+    QByteArrayList m_sweptTrees;
 };
 
 } // namespace pw

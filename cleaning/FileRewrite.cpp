@@ -1,5 +1,7 @@
 #include "cleaning/FileRewrite.h"
 
+#include "platform/FlushTogether.h"
+
 #include <QRandomGenerator>
 
 #include <atomic>
@@ -172,9 +174,6 @@ qsizetype RewriteGroup::add(FolderBeneath folder, const struct stat& read, const
         rewrite.result = ioFailure(errno);
     } else if (!keepOwnerAndMode(rewrite.fd, give.value_or(attributesOf(read)), give.has_value())) {
         rewrite.result = failure(FileProblem::OwnerNotKept, errno);
-    } else {
-        // Write-back of every file in the group runs while the next ones are written.
-        ::sync_file_range(rewrite.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     }
     if (!rewrite.result.ok()) rewrite.discardTemporary();
     return size() - 1;
@@ -184,24 +183,43 @@ qsizetype RewriteGroup::size() const {
     return qsizetype(m_rewrites.size());
 }
 
-void RewriteGroup::flushAll() {
+QList<int> RewriteGroup::flushAll(const QByteArrayList& flushAlong) {
+    QList<int> fds;
+    std::vector<Rewrite*> flushed;
     for (Rewrite& rewrite : m_rewrites) {
         if (rewrite.inPlace || !rewrite.result.ok()) continue;
-        if (::fsync(rewrite.fd) != 0) {
-            rewrite.result = ioFailure(errno);
-            rewrite.discardTemporary();
-        }
+        fds.append(rewrite.fd);
+        flushed.push_back(&rewrite);
+    }
+    const QList<int> errors = flushTogether(fds, flushAlong);
+    for (qsizetype i = 0; i < fds.size(); ++i) {
+        if (!errors[i]) continue;
+        flushed[std::size_t(i)]->result = ioFailure(errors[i]);
+        flushed[std::size_t(i)]->discardTemporary();
+    }
+    return errors.mid(fds.size());
+}
+
+void RewriteGroup::stopRefused(const QList<int>& flushedAlong, const BeforeReplace& beforeReplace) {
+    if (!beforeReplace) return;
+    QList<RewriteResult> wanted = results();
+    beforeReplace(flushedAlong, wanted);
+    for (std::size_t i = 0; i < m_rewrites.size(); ++i) {
+        Rewrite& rewrite = m_rewrites[i];
+        if (!rewrite.result.ok() || wanted[qsizetype(i)].ok()) continue;
+        rewrite.result = wanted[qsizetype(i)];
+        rewrite.discardTemporary();
     }
 }
 
 void RewriteGroup::replaceAll() {
     for (Rewrite& rewrite : m_rewrites) {
+        if (!rewrite.result.ok()) continue;
         if (rewrite.inPlace) {
             rewrite.result = rewriteInPlace(rewrite.folder, rewrite.read, rewrite.before,
                                             rewrite.after, rewrite.give);
             continue;
         }
-        if (!rewrite.result.ok()) continue;
         // Checked right before the rename: a file written meanwhile keeps its writer's bytes.
         if (!stillAsRead(rewrite.folder, rewrite.read)) {
             rewrite.result = failure(FileProblem::Changed);
@@ -218,22 +236,28 @@ void RewriteGroup::replaceAll() {
     }
 }
 
-QList<RewriteResult> RewriteGroup::commit() {
-    flushAll();
-    // Before replace: every new file is complete on disk and no original has been touched, so a
-    // step that must precede any replacement belongs here.
+QList<RewriteResult> RewriteGroup::results() const {
+    QList<RewriteResult> results;
+    results.reserve(size());
+    for (const Rewrite& rewrite : m_rewrites)
+        results.append(rewrite.result);
+    return results;
+}
+
+QList<RewriteResult> RewriteGroup::commit(const QByteArrayList& flushAlong,
+                                          const BeforeReplace& beforeReplace) {
+    const QList<int> flushedAlong = flushAll(flushAlong);
+    stopRefused(flushedAlong, beforeReplace);
     if (auto hook = beforeReplaceHook.load())
         for (const Rewrite& rewrite : m_rewrites)
             if (!rewrite.inPlace && rewrite.result.ok())
                 hook(pathIn(rewrite.folder, rewrite.tempName));
     replaceAll();
-    // After replace: each result says whether its file now holds the new bytes.
-    QList<RewriteResult> results;
-    for (const Rewrite& rewrite : m_rewrites)
-        results.append(rewrite.result);
+    // Each result says whether its file now holds the new bytes.
+    QList<RewriteResult> done = results();
     m_rewrites.clear();
     m_bytes = 0;
-    return results;
+    return done;
 }
 
 RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const QByteArray& before,

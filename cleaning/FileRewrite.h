@@ -3,9 +3,9 @@
 #include "platform/BeneathRoot.h"
 
 #include <QByteArray>
-
 #include <QList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -47,12 +47,12 @@ RewriteResult rewriteFile(FolderBeneath folder, const struct stat& read, const Q
                           const std::optional<KeptAttributes>& give = std::nullopt);
 
 // Several rewrites done together, so that the file system can commit them at once: each file's
-// new bytes are written to its temporary file as it is added (and their write-back started), and
-// commit() then goes in phases: flush every temporary file, then (every new file complete on
-// disk, no original touched yet) replace each file that is still as read. Every promise of
-// rewriteFile holds for each file: a file changed since it was read is left as its writer left
-// it, and after a crash each file holds its original bytes or its new ones. A file with several
-// hard links is rewritten in place, as rewriteFile does, in the replace phase.
+// new bytes are written to its temporary file as it is added, and commit() then goes in phases:
+// flush every temporary file together, then (every new file complete on disk, no original
+// touched yet) replace each file that is still as read. Every
+// promise of rewriteFile holds for each file: a file changed since it was read is left as its
+// writer left it, and after a crash each file holds its original bytes or its new ones. A file
+// with several hard links is rewritten in place, as rewriteFile does, in the replace phase.
 class RewriteGroup {
 public:
     RewriteGroup();
@@ -66,13 +66,24 @@ public:
                   const std::optional<KeptAttributes>& give = std::nullopt);
     qsizetype size() const;
     qsizetype bytes() const { return m_bytes; } // held in memory until commit
-    // The results in the order added; the group is empty again afterwards.
-    QList<RewriteResult> commit();
+
+    // Runs once every new file is on disk and before any original is touched, with the errno
+    // of each path flushed along (see commit) and the results so far in the order added: a
+    // rewrite given a result that is not ok is not done.
+    using BeforeReplace =
+        std::function<void(const QList<int>& flushedAlong, QList<RewriteResult>& results)>;
+    // The results in the order added; the group is empty again afterwards. flushAlong names the
+    // files and folders that must be on disk before any file is replaced (the originals kept in
+    // a backup store): they are flushed in the same round as the new files.
+    QList<RewriteResult> commit(const QByteArrayList& flushAlong = {},
+                                const BeforeReplace& beforeReplace = {});
 
 private:
     struct Rewrite;
-    void flushAll();
+    QList<int> flushAll(const QByteArrayList& flushAlong);
+    void stopRefused(const QList<int>& flushedAlong, const BeforeReplace& beforeReplace);
     void replaceAll();
+    QList<RewriteResult> results() const;
 
     std::vector<Rewrite> m_rewrites;
     qsizetype m_bytes = 0;

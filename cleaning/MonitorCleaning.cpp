@@ -125,8 +125,18 @@ void TMonitorCleaning::JobExecute() {
     for (const QByteArray& path : m_jobPaths)
         targets.append(CleanTarget::beneath(m_jobRoots, path));
     m_cleaner.setHistory(m_jobHistory);
-    // The queued files are flushed and renamed together: one disk commit for a burst.
-    m_jobReports = m_cleaner.cleanTogether(targets, m_jobRule, Keyword);
+    m_cleaner.setSweptTrees(m_jobRoots);
+    // The queued files are flushed and renamed together: one disk commit for a burst. A long
+    // job reports each group as it is done.
+    m_jobReported = 0;
+    m_jobReports = m_cleaner.cleanTogether(
+        targets, m_jobRule, Keyword, [this](const QList<CleanReport>& reports, qsizetype settled) {
+            const qsizetype first = std::exchange(m_jobReported, settled);
+            QMetaObject::invokeMethod(
+                this,
+                [this, first, done = reports.mid(first, settled - first)] { Report(first, done); },
+                Qt::QueuedConnection);
+        });
 }
 
 // A refused rule in the window's words, with PCRE's own text and offset.
@@ -139,10 +149,10 @@ QByteArray TMonitorCleaning::RuleRefusedLine(const CleanReport& report, const QB
         .toUtf8();
 }
 
-void TMonitorCleaning::JobFinish() {
-    for (qsizetype i = 0; i < m_jobReports.size(); ++i) {
-        const QByteArray& path = m_jobPaths[i];
-        const CleanReport& report = m_jobReports[i];
+void TMonitorCleaning::Report(qsizetype first, const QList<CleanReport>& reports) {
+    for (qsizetype i = 0; i < reports.size(); ++i) {
+        const QByteArray& path = m_jobPaths[first + i];
+        const CleanReport& report = reports[i];
         if (!report.ruleError.isEmpty())
             Log(RuleRefusedLine(report, path), llWarning);
         else if (report.problem == FileProblem::NoBackup)
@@ -150,6 +160,11 @@ void TMonitorCleaning::JobFinish() {
         if (!report.historyWarning.isEmpty()) Log(path + ": " + report.historyWarning, llWarning);
         if (OnFileCleaned && !nothingToClean(report)) OnFileCleaned(path, report);
     }
+}
+
+// The reports sent while the job ran came before this, in the order sent.
+void TMonitorCleaning::JobFinish() {
+    Report(m_jobReported, m_jobReports.mid(m_jobReported));
     if (m_pending.isEmpty()) return;
     m_pendingSet.clear();
     StartJob(std::exchange(m_pending, {}));

@@ -50,7 +50,8 @@ public:
 
     // On the owner's thread: each log line ("文件修改: " and the path, watcher notices, refused
     // rules) in the language of the installed translation, and what each job did with each
-    // file it cleaned.
+    // file it cleaned, in the order queued, as soon as the file's rewrite is on disk (a long
+    // job reports its files group by group).
     std::function<void(const QByteArray& line, TLogLevel level)> OnLog;
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
 
@@ -77,6 +78,8 @@ private:
     bool StartJob(QList<QByteArray> paths);
     void JobExecute();
     void JobFinish();
+    // The reports of the running job's files from first on.
+    void Report(qsizetype first, const QList<CleanReport>& reports);
     void Log(const QByteArray& line, TLogLevel level);
     static QByteArray RuleRefusedLine(const CleanReport& report, const QByteArray& path);
 
@@ -92,6 +95,7 @@ private:
     QByteArrayList m_jobRoots;
     QByteArray m_jobRule;
     QList<CleanReport> m_jobReports;
+    qsizetype m_jobReported = 0; // how many of its files were reported while it ran
     std::shared_ptr<HistoryJob> m_jobHistory;
     FileCleaner m_cleaner;
 };

@@ -1,5 +1,6 @@
 #include "history/BackupStore.h"
-#include "platform/RegularFile.h"
+
+#include "history/BackupBatch.h"
 
 #include <QFile>
 
@@ -59,54 +60,10 @@ bool BackupStore::contains(const QByteArray& sha) const {
     return validSha(sha) && ::lstat(objectPath(sha).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int BackupStore::keep(const QByteArray& bytes, const QByteArray& sha) {
-    if (const int error = injectedFailure.load()) return error;
-    const QByteArray path = objectPath(sha);
-    struct stat st {};
-    // An object that still shares its file with another name (a rewrite that failed after the
-    // link, or a crash between the two) is replaced by a copy of its own.
-    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size() &&
-        st.st_nlink == 1)
-        return 0;
-    const QByteArray folder = path.left(path.lastIndexOf('/'));
-    if (const int error = makeFolders(folder)) return error;
-
-    QByteArray temp = folder + "/.object-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
-    int error = 0;
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) error = errno ? errno : EIO;
-    ::close(fd);
-    if (!error && ::rename(temp.constData(), path.constData()) != 0) error = errno;
-    if (error) {
-        ::unlink(temp.constData());
-        return error;
-    }
-    syncFolder(folder);
-    return 0;
-}
-
-bool BackupStore::keepByLink(int folderFd, const QByteArray& name, int fd, const struct stat& read,
-                             const QByteArray& sha) {
-    if (injectedFailure.load()) return false;
-    const QByteArray path = objectPath(sha);
-    struct stat st {};
-    if (::lstat(path.constData(), &st) == 0)
-        return S_ISREG(st.st_mode) && st.st_size == read.st_size && st.st_nlink == 1;
-    const QByteArray folder = path.left(path.lastIndexOf('/'));
-    if (makeFolders(folder) != 0 ||
-        ::linkat(folderFd, name.constData(), AT_FDCWD, path.constData(), 0) != 0)
-        return false;
-    // The name may have been given to another file, or the file written, since it was read.
-    if (::lstat(path.constData(), &st) != 0 || st.st_dev != read.st_dev ||
-        st.st_ino != read.st_ino || st.st_size != read.st_size ||
-        st.st_mtim.tv_sec != read.st_mtim.tv_sec || st.st_mtim.tv_nsec != read.st_mtim.tv_nsec ||
-        ::fsync(fd) != 0) {
-        ::unlink(path.constData());
-        return false;
-    }
-    syncFolder(folder);
-    return true;
+int BackupStore::keep(const QByteArray& bytes, const QByteArray& sha) const {
+    BackupBatch batch(m_folder);
+    if (const int error = batch.keep(bytes, sha)) return error;
+    return batch.flush().value(sha, 0);
 }
 
 std::optional<QByteArray> BackupStore::read(const QByteArray& sha) const {
@@ -120,6 +77,10 @@ std::optional<QByteArray> BackupStore::read(const QByteArray& sha) const {
 
 void setBackupFailureForTests(int errnum) {
     injectedFailure = errnum;
+}
+
+int backupFailureForTests() {
+    return injectedFailure.load();
 }
 
 } // namespace pw

@@ -27,33 +27,14 @@ HistoryJob::HistoryJob(QByteArray storeFolder, QByteArray origin, QByteArray fol
     , m_store(m_storeFolder)
     , m_journal(m_storeFolder) {}
 
-int HistoryJob::keepOriginal(const QByteArray& before, QByteArray& sha,
-                             const std::optional<Replaced>& file) {
-    sha = sha256Hex(before);
-    return keepHashed(before, sha, file);
-}
-
-int HistoryJob::keepHashed(const QByteArray& before, const QByteArray& sha,
-                           const std::optional<Replaced>& file) {
-    if (file && m_store.keepByLink(file->folderFd, file->name, file->fd, file->status, sha))
-        return 0;
-    return m_store.keep(before, sha);
-}
-
 void HistoryJob::keepOriginalApart(const QByteArray& before, const QByteArray& sha) {
     m_store.keep(before, sha);
 }
 
-int HistoryJob::recordRewrite(const QByteArray& root, const QByteArray& path,
-                              const struct stat& before, const QByteArray& sha,
-                              const QByteArray& after, const QList<QByteArray>& removed) {
-    return recordHashed(root, path, before, sha, sha256Hex(after), after.size(), removed);
-}
-
-int HistoryJob::recordHashed(const QByteArray& root, const QByteArray& path,
-                             const struct stat& before, const QByteArray& sha,
-                             const QByteArray& newSha, qint64 newSize,
-                             const QList<QByteArray>& removed) {
+JournalRecord HistoryJob::rewriteRecord(const QByteArray& root, const QByteArray& path,
+                                        const struct stat& before, const QByteArray& sha,
+                                        const QByteArray& newSha, qint64 newSize,
+                                        const QList<QByteArray>& removed) const {
     JournalRecord r;
     r.time = QDateTime::currentDateTimeUtc();
     r.job = m_id;
@@ -75,7 +56,11 @@ int HistoryJob::recordHashed(const QByteArray& root, const QByteArray& path,
         r.removed.append(text.left(JournalRecord::RemovedCap));
         r.removedBytes += text.size();
     }
-    return m_journal.append(r);
+    return r;
+}
+
+int HistoryJob::record(const QList<JournalRecord>& records) {
+    return m_journal.append(records);
 }
 
 } // namespace pw

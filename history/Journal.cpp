@@ -125,14 +125,17 @@ Journal::~Journal() {
     if (m_appendFd >= 0) ::close(m_appendFd);
 }
 
-int Journal::append(const JournalRecord& record) const {
+int Journal::append(const QList<JournalRecord>& records) const {
+    if (records.isEmpty()) return 0;
+    QByteArray lines;
+    for (const JournalRecord& record : records)
+        lines += journalLine(record) + '\n';
     if (m_appendFd < 0)
         if (const int error = makeFolders(m_folder)) return error;
     m_appendFd = openLocked(path(), m_appendFd);
     if (m_appendFd < 0) return errno;
-    // One write per record: readers and other writers never see two records mixed.
-    const bool written =
-        writeAll(m_appendFd, journalLine(record) + '\n') && ::fdatasync(m_appendFd) == 0;
+    // One write under the lock: readers and other writers never see two records mixed.
+    const bool written = writeAll(m_appendFd, lines) && ::fdatasync(m_appendFd) == 0;
     const int error = written ? 0 : (errno ? errno : EIO);
     ::flock(m_appendFd, LOCK_UN);
     return error;

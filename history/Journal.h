@@ -43,7 +43,7 @@ struct JournalContents {
 };
 
 // The journal of JSON lines, folder/journal.jsonl. Several processes append to it at once:
-// each record is one write() under an exclusive lock, flushed before the call returns.
+// each append is one write() under an exclusive lock, flushed before the call returns.
 class Journal {
 public:
     explicit Journal(QByteArray folder)
@@ -53,8 +53,8 @@ public:
     Journal& operator=(const Journal&) = delete;
     QByteArray path() const { return m_folder + "/journal.jsonl"; }
 
-    // The errno of a failure, 0 when the record is on disk.
-    int append(const JournalRecord& record) const;
+    // The errno of a failure, 0 when the records are on disk.
+    int append(const QList<JournalRecord>& records) const;
     // Every readable record; a missing journal is empty.
     JournalContents read() const;
     // Replaces the journal by these records (pruning), atomically and under the lock, so that an
@@ -63,7 +63,7 @@ public:
 
 private:
     QByteArray m_folder;
-    // Kept open between appends: a job appends once per file.
+    // Kept open between appends: a job appends again and again.
     mutable int m_appendFd = -1;
 };
 

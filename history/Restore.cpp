@@ -1,6 +1,7 @@
 #include "history/Restore.h"
 
 #include "cleaning/FileRewrite.h"
+#include "history/BackupBatch.h"
 #include "history/BackupStore.h"
 #include "history/HistoryJob.h"
 #include "platform/BeneathRoot.h"
@@ -15,11 +16,6 @@ namespace {
 
 RestoreReport notRestored(const QByteArray& path, const QByteArray& reason) {
     return {path, RestoreOutcome::NotRestored, reason, {}};
-}
-
-std::optional<HistoryJob::Replaced> replaced(const FolderBeneath& folder, const RegularFile& file) {
-    if (file.status().st_nlink != 1) return std::nullopt;
-    return HistoryJob::Replaced{folder.fd(), folder.name(), file.fd(), file.status()};
 }
 
 class Restorer {
@@ -53,7 +49,7 @@ public:
         // The hashes are known: the current bytes were hashed above, the original by the store.
         const QByteArray keptSha = currentSha;
         if (m_history)
-            if (const int error = m_history->keepHashed(current, keptSha, replaced(folder, file)))
+            if (const int error = keepCurrent(current, keptSha, replacedFile(folder, file)))
                 return notRestored(r.path, describe(FileProblem::NoBackup, error));
         KeptAttributes attributes;
         attributes.mode = mode_t(r.mode);
@@ -69,14 +65,22 @@ public:
 
         RestoreReport report{r.path, RestoreOutcome::Restored, {}, {}};
         if (m_history)
-            if (const int error = m_history->recordHashed(r.root, r.path, file.status(), keptSha,
-                                                          r.sha256, original->size(), {}))
+            if (const int error = m_history->record({m_history->rewriteRecord(
+                    r.root, r.path, file.status(), keptSha, r.sha256, original->size(), {})}))
                 report.historyWarning = "restored, but its journal record could not be written: " +
                                         describe(FileProblem::Io, error);
         return report;
     }
 
 private:
+    // The bytes a restore replaces, on disk in the store before the file is touched.
+    int keepCurrent(const QByteArray& current, const QByteArray& sha,
+                    const std::optional<ReplacedFile>& file) {
+        BackupBatch batch(m_history->storeFolder());
+        if (const int error = batch.keep(current, sha, file)) return error;
+        return batch.flush().value(sha, 0);
+    }
+
     BackupStore m_store;
     const RestoreOptions& m_options;
     std::shared_ptr<HistoryJob> m_history;

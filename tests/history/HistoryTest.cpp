@@ -110,7 +110,7 @@ TEST(History, RestoringAJobThatRewroteAFileTwiceGivesItsFirstOriginal) {
     EXPECT_EQ(readFile(file), Infected + "<script>second.example</script>\r\n");
 }
 
-// Two processes appending at once, with records larger than a pipe's atomic write.
+// Two processes appending at once, two records per append, larger than a pipe's atomic write.
 TEST(History, RecordsAppendedByTwoProcessesAtOnceAreAllWholeLines) {
     TempTree tree;
     const Journal journal(tree.path("history"));
@@ -124,11 +124,12 @@ TEST(History, RecordsAppendedByTwoProcessesAtOnceAreAllWholeLines) {
         r.path = "/site/" + job + ".html";
         r.sha256 = r.newSha256 = QByteArray(64, 'a');
         r.removed = {QByteArray(JournalRecord::RemovedCap, 'x'), QByteArray(3000, 'y')};
-        for (int i = 0; i < PerProcess; ++i)
-            if (own.append(r) != 0) return false;
+        for (int i = 0; i < PerProcess / 2; ++i)
+            if (own.append({r, r}) != 0) return false;
         return true;
     };
-    ASSERT_EQ(Journal(tree.path("history")).append({}), 0); // makes the folder before the race
+    // Makes the folder before the race.
+    ASSERT_EQ(Journal(tree.path("history")).append({JournalRecord{}}), 0);
     const pid_t child = ::fork();
     if (child == 0) ::_exit(appendAll("child") ? 0 : 1);
     const bool parentOk = appendAll("parent");
