@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/OpenFileLimit.h"
 #include "platform/Translation.h"
 #include "threads/ThreadMutex.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     }
     // Module start-up before the application object: the worker threads' named object.
     pw::CreateThreadMutex();
+    pw::RaiseOpenFileLimit();
 
     // The program takes no arguments: Qt is not shown them either.
     int qtArgc = argc > 0 ? 1 : 0;

@@ -11,10 +11,13 @@
 #include "regex/PcreRegEx.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <fcntl.h>
-#include <future>
+#include <mutex>
 #include <optional>
+#include <sys/resource.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -86,67 +89,175 @@ CleanReport FileCleaner::clean(const CleanTarget& target, const QByteArray& rule
 
 QList<CleanReport> FileCleaner::cleanTogether(const QList<CleanTarget>& targets,
                                               const QByteArray& rule, const KeywordSource& keyword,
-                                              const Settled& settled) {
-    return cleanAll(targets, rule, keyword, CleanMode::Write, settled);
+                                              const Settled& settled, const MoreTargets& more) {
+    return cleanAll(targets, rule, keyword, CleanMode::Write, settled, more);
 }
 
-// Each full group is committed on a thread of its own while the next one is prepared, so the
-// waits for the disk overlap the reading and cleaning.
+// The thread that commits a group while the next one is prepared, one group at a time: started
+// on first use and kept for the cleaner's life.
+class FileCleaner::CommitThread {
+public:
+    ~CommitThread() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    // False when no thread can be started: the caller does the work itself.
+    bool start(std::function<void()> work) {
+        if (!m_thread.joinable()) try {
+                m_thread = std::thread([this] { serve(); });
+            } catch (const std::system_error&) {
+                return false;
+            }
+        {
+            std::lock_guard lock(m_mutex);
+            m_work = std::move(work);
+            m_done = false;
+        }
+        m_wake.notify_one();
+        return true;
+    }
+    void wait() {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_done; });
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            std::function<void()> work;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || m_work; });
+                if (!m_work) return;
+                work = std::exchange(m_work, {});
+            }
+            work();
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_idle.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_idle;
+    std::function<void()> m_work;
+    bool m_done = true;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+// One cleanAll: each full group is committed on the commit thread while the next one is
+// prepared, so the waits for the disk overlap the reading and cleaning.
+class FileCleaner::Run {
+public:
+    Run(FileCleaner& cleaner, const Settled& settled)
+        : m_cleaner(cleaner)
+        , m_settled(settled)
+        , m_maxFiles(maxGroupFiles())
+        , m_group(std::make_unique<Group>(cleaner.m_history)) {}
+
+    void add(CleanReport report) {
+        if (m_group->pendings.size() > m_group->indexes.size()) {
+            m_group->indexes.append(m_reports.size());
+            m_group->reports.append(std::move(report));
+            m_reports.append(CleanReport{});
+        } else {
+            m_reports.append(std::move(report));
+        }
+    }
+    Group& group() { return *m_group; }
+    bool groupFull() const {
+        // What waits in memory for one commit is bounded too.
+        constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
+        return m_group->rewrites.size() >= m_maxFiles || m_group->rewrites.bytes() >= MaxBytes;
+    }
+    bool groupEmpty() const { return m_group->rewrites.size() == 0; }
+    bool committing() const { return m_committing != nullptr; }
+
+    // The group goes to be committed beside the next one's preparation.
+    void commitAside() {
+        collect();
+        m_committing = std::exchange(m_group, std::make_unique<Group>(m_cleaner.m_history));
+        if (!m_cleaner.m_committer) m_cleaner.m_committer = std::make_unique<CommitThread>();
+        Group& aside = *m_committing;
+        m_aside = m_cleaner.m_committer->start([this, &aside] { m_cleaner.commit(aside); });
+        if (!m_aside) m_cleaner.commit(aside);
+    }
+    // Waits for the group being committed; every report before the next group's is final then.
+    void collect() {
+        if (!m_committing) return;
+        if (m_aside) m_cleaner.m_committer->wait();
+        land(*m_committing);
+        m_committing.reset();
+        const qsizetype upTo =
+            m_group->indexes.isEmpty() ? m_reports.size() : m_group->indexes.first();
+        if (m_settled && upTo > m_settledCount) m_settled(m_reports, m_settledCount = upTo);
+    }
+    QList<CleanReport> finish() {
+        collect();
+        m_cleaner.commit(*m_group);
+        land(*m_group);
+        return std::move(m_reports);
+    }
+
+private:
+    // Each rewrite of a group holds two descriptors (its folder and its temporary file) until
+    // the commit, and two groups are open at once: well within the limit on open files.
+    static qsizetype maxGroupFiles() {
+        constexpr qsizetype Most = 256, Spare = 128, PerFile = 8;
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return Most;
+        const qsizetype open = qsizetype(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+        return std::clamp((open - Spare) / PerFile, qsizetype(1), Most);
+    }
+    void land(Group& done) {
+        for (qsizetype i = 0; i < done.indexes.size(); ++i)
+            m_reports[done.indexes[i]] = std::move(done.reports[i]);
+    }
+
+    FileCleaner& m_cleaner;
+    const Settled& m_settled;
+    const qsizetype m_maxFiles;
+    QList<CleanReport> m_reports;
+    std::unique_ptr<Group> m_group;
+    std::unique_ptr<Group> m_committing;
+    bool m_aside = false; // m_committing is on the commit thread
+    qsizetype m_settledCount = 0;
+};
+
 QList<CleanReport> FileCleaner::cleanAll(const QList<CleanTarget>& targets, const QByteArray& rule,
                                          const KeywordSource& keyword, CleanMode mode,
-                                         const Settled& settled) {
-    // Bounds on what waits in memory (and on the descriptors held open) for one commit.
-    constexpr qsizetype MaxFiles = 256;
-    constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
-    QList<CleanReport> reports;
-    reports.reserve(targets.size());
-    auto group = std::make_unique<Group>(m_history);
-    std::unique_ptr<Group> committing;
-    std::future<void> committed;
-    qsizetype settledCount = 0;
-    const auto land = [&](Group& done) {
-        for (qsizetype i = 0; i < done.indexes.size(); ++i)
-            reports[done.indexes[i]] = std::move(done.reports[i]);
-    };
-    // Waits for the group being committed; every report before the next group's is final then.
-    const auto collect = [&] {
-        if (!committing) return;
-        committed.get();
-        land(*committing);
-        committing.reset();
-        const qsizetype upTo = group->indexes.isEmpty() ? reports.size() : group->indexes.first();
-        if (settled && upTo > settledCount) settled(reports, settledCount = upTo);
-    };
-    for (const CleanTarget& target : targets) {
-        CleanReport report = prepare(target, rule, keyword, mode, *group);
-        if (group->pendings.size() > group->indexes.size()) {
-            group->indexes.append(reports.size());
-            group->reports.append(std::move(report));
-            reports.append(CleanReport{});
-        } else {
-            reports.append(std::move(report));
+                                         const Settled& settled, const MoreTargets& more) {
+    Run run(*this, settled);
+    QList<CleanTarget> queue = targets;
+    for (qsizetype next = 0;;) {
+        if (next == queue.size() && more) {
+            queue = more();
+            next = 0;
         }
-        if (group->rewrites.size() < MaxFiles && group->rewrites.bytes() < MaxBytes) continue;
-        collect();
-        committing = std::exchange(group, std::make_unique<Group>(m_history));
-        committed = commitAside(*committing);
+        if (next < queue.size()) {
+            run.add(prepare(queue[next++], rule, keyword, mode, run.group()));
+            if (run.groupFull()) run.commitAside();
+            continue;
+        }
+        // Nothing more to prepare for now. A long job commits what it has and looks again once
+        // the disk is done, for files queued meanwhile.
+        if (!more) break;
+        if (!run.groupEmpty())
+            run.commitAside();
+        else if (run.committing())
+            run.collect();
+        else
+            break;
     }
-    collect();
-    commit(*group);
-    land(*group);
-    return reports;
-}
-
-std::future<void> FileCleaner::commitAside(Group& group) {
-    try {
-        return std::async(std::launch::async, [this, &group] { commit(group); });
-    } catch (const std::system_error&) {
-        // No thread to spare: committed here, before the next group is prepared.
-        commit(group);
-        std::promise<void> done;
-        done.set_value();
-        return done.get_future();
-    }
+    return run.finish();
 }
 
 void FileCleaner::commit(Group& group) {

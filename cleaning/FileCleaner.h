@@ -10,7 +10,6 @@
 #include <QSet>
 
 #include <functional>
-#include <future>
 #include <memory>
 #include <sys/stat.h>
 
@@ -71,11 +70,16 @@ public:
                       const KeywordSource& keyword, CleanMode mode = CleanMode::Write);
     // Called on the cleaning thread as reports become final: the first `settled` of reports are.
     using Settled = std::function<void(const QList<CleanReport>& reports, qsizetype settled)>;
+    // Called on the cleaning thread once the targets given are all prepared: more of them, none
+    // to end.
+    using MoreTargets = std::function<QList<CleanTarget>()>;
     // Cleans every target as clean() does, but their rewrites go together (see RewriteGroup):
     // the new bytes of many files are written, then flushed, then put in place, so a disk
-    // commits them at once. Reports in the order of targets.
+    // commits them at once. With more, a long job goes on with the targets it gives, until it
+    // gives none while nothing is left to commit. Reports in the order of the targets.
     QList<CleanReport> cleanTogether(const QList<CleanTarget>& targets, const QByteArray& rule,
-                                     const KeywordSource& keyword, const Settled& settled = {});
+                                     const KeywordSource& keyword, const Settled& settled = {},
+                                     const MoreTargets& more = {});
 
     // Cleans files with a binary signature too: only for files the user named and asked for.
     void setBinaryAllowed(bool allowed) { m_binaryAllowed = allowed; }
@@ -95,19 +99,22 @@ private:
     // Rewrites waiting for one commit, with their reports.
     struct Group;
 
+    class Run;
+    class CommitThread;
+
     QList<CleanReport> cleanAll(const QList<CleanTarget>& targets, const QByteArray& rule,
                                 const KeywordSource& keyword, CleanMode mode,
-                                const Settled& settled);
+                                const Settled& settled = {}, const MoreTargets& more = {});
     // Everything up to the rewrite, which it adds to group.
     CleanReport prepare(const CleanTarget& target, const QByteArray& rule,
                         const KeywordSource& keyword, CleanMode mode, Group& group);
     // The originals and the new bytes flushed, then the files replaced, then their records
     // written; each report of the group settled.
     void commit(Group& group);
-    std::future<void> commitAside(Group& group);
     void settle(CleanReport& report, const RewriteResult& written, const Pending& pending);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
+    std::unique_ptr<CommitThread> m_committer;
     bool m_binaryAllowed = false;
     std::shared_ptr<HistoryJob> m_history;
     bool swept(const QByteArray& folder) const;

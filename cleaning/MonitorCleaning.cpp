@@ -2,7 +2,6 @@
 
 #include "cleaning/CleaningRule.h"
 #include "cleaning/Leftovers.h"
-#include "cleaning/MaskFilter.h"
 #include "common/Defaults.h"
 #include "common/Text.h"
 #include "history/HistoryJob.h"
@@ -87,10 +86,16 @@ void TMonitorCleaning::Enqueue(const QByteArray& path) {
         StartJob({path});
         return;
     }
+    std::lock_guard lock(m_pendingMutex);
     if (!m_pendingSet.contains(path)) {
         m_pendingSet.insert(path);
         m_pending.append(path);
     }
+}
+
+qsizetype TMonitorCleaning::Pending() const {
+    std::lock_guard lock(m_pendingMutex);
+    return m_pending.size();
 }
 
 namespace {
@@ -104,8 +109,8 @@ bool nothingToClean(const CleanReport& report) {
 } // namespace
 
 bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
-    const TMaskFilter masks(Masks ? Masks() : QByteArray(DefaultMasks));
-    paths.removeIf([&](const QByteArray& path) { return !masks.Matches(path); });
+    m_jobMasks.emplace(Masks ? Masks() : QByteArray(DefaultMasks));
+    paths.removeIf([&](const QByteArray& path) { return !m_jobMasks->Matches(path); });
     if (paths.isEmpty()) return false;
     m_jobPaths = std::move(paths);
     m_jobRoots = m_roots;
@@ -119,24 +124,42 @@ bool TMonitorCleaning::StartJob(QList<QByteArray> paths) {
     return false;
 }
 
-void TMonitorCleaning::JobExecute() {
+QList<CleanTarget> TMonitorCleaning::TargetsOf(const QList<QByteArray>& paths) const {
     QList<CleanTarget> targets;
-    targets.reserve(m_jobPaths.size());
-    for (const QByteArray& path : m_jobPaths)
+    targets.reserve(paths.size());
+    for (const QByteArray& path : paths)
         targets.append(CleanTarget::beneath(m_jobRoots, path));
+    return targets;
+}
+
+QList<CleanTarget> TMonitorCleaning::TakePending() {
+    QList<QByteArray> paths;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        paths = std::exchange(m_pending, {});
+        m_pendingSet.clear();
+    }
+    paths.removeIf([&](const QByteArray& path) { return !m_jobMasks->Matches(path); });
+    m_jobPaths += paths;
+    return TargetsOf(paths);
+}
+
+void TMonitorCleaning::JobExecute() {
     m_cleaner.setHistory(m_jobHistory);
     m_cleaner.setSweptTrees(m_jobRoots);
     // The queued files are flushed and renamed together: one disk commit for a burst. A long
-    // job reports each group as it is done.
+    // job reports each group as it is done, and takes the files queued meanwhile.
     m_jobReported = 0;
-    m_jobReports = m_cleaner.cleanTogether(
-        targets, m_jobRule, Keyword, [this](const QList<CleanReport>& reports, qsizetype settled) {
-            const qsizetype first = std::exchange(m_jobReported, settled);
-            QMetaObject::invokeMethod(
-                this,
-                [this, first, done = reports.mid(first, settled - first)] { Report(first, done); },
-                Qt::QueuedConnection);
-        });
+    const auto settled = [this](const QList<CleanReport>& reports, qsizetype count) {
+        const qsizetype first = std::exchange(m_jobReported, count);
+        QMetaObject::invokeMethod(
+            this,
+            [this, paths = m_jobPaths.mid(first, count - first),
+             done = reports.mid(first, count - first)] { Report(paths, done); },
+            Qt::QueuedConnection);
+    };
+    m_jobReports = m_cleaner.cleanTogether(TargetsOf(m_jobPaths), m_jobRule, Keyword, settled,
+                                           [this] { return TakePending(); });
 }
 
 // A refused rule in the window's words, with PCRE's own text and offset.
@@ -149,9 +172,9 @@ QByteArray TMonitorCleaning::RuleRefusedLine(const CleanReport& report, const QB
         .toUtf8();
 }
 
-void TMonitorCleaning::Report(qsizetype first, const QList<CleanReport>& reports) {
+void TMonitorCleaning::Report(const QList<QByteArray>& paths, const QList<CleanReport>& reports) {
     for (qsizetype i = 0; i < reports.size(); ++i) {
-        const QByteArray& path = m_jobPaths[first + i];
+        const QByteArray& path = paths[i];
         const CleanReport& report = reports[i];
         if (!report.ruleError.isEmpty())
             Log(RuleRefusedLine(report, path), llWarning);
@@ -164,13 +187,18 @@ void TMonitorCleaning::Report(qsizetype first, const QList<CleanReport>& reports
 
 // The reports sent while the job ran came before this, in the order sent.
 void TMonitorCleaning::JobFinish() {
-    Report(m_jobReported, m_jobReports.mid(m_jobReported));
-    if (m_pending.isEmpty()) return;
-    m_pendingSet.clear();
-    StartJob(std::exchange(m_pending, {}));
+    Report(m_jobPaths.mid(m_jobReported), m_jobReports.mid(m_jobReported));
+    QList<QByteArray> queued;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        queued = std::exchange(m_pending, {});
+        m_pendingSet.clear();
+    }
+    if ((queued.isEmpty() || !StartJob(std::move(queued))) && OnIdle) OnIdle();
 }
 
 qsizetype TMonitorCleaning::DropPending() {
+    std::lock_guard lock(m_pendingMutex);
     const qsizetype dropped = m_pending.size();
     m_pending.clear();
     m_pendingSet.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleaning/FileCleaner.h"
+#include "cleaning/MaskFilter.h"
 #include "watch/WatchTypes.h"
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace pw {
 
@@ -18,12 +21,14 @@ class TOBThread;
 
 // Monitoring: a watcher on a folder tree, and every file it reports as modified logged and
 // cleaned by a job on a worker component (the window's ClearThread1), one job at a time. Files
-// reported while a job runs wait in a queue (each path once) and the next job cleans them all,
-// in the order reported, so no reported file is left as it was and a burst of changes does not
-// pay for a thread per file. Only files whose name matches the masks in force are cleaned: the
-// rest (images, archives, databases, other programs' temporaries) are logged and left alone. A
-// file gone or turned out to be a folder by the time its job runs is passed over quietly. The
-// window and pagewarden-cli both monitor through this class. Driven on the owner's thread.
+// reported while a job runs wait in a queue (each path once), and the running job takes them
+// whenever it has prepared the files it has (or the next job does, once it ended), in the order
+// reported, so no reported file is left as it was and a burst of changes does not pay for a
+// thread per file, nor wait for the end of a job. Only files whose name matches the masks in force
+// are cleaned: the rest (images, archives, databases, other programs' temporaries) are logged and
+// left alone. A file gone or turned out to be a folder by the time its job runs is passed over
+// quietly. The window and pagewarden-cli both monitor through this class. Driven on the owner's
+// thread.
 class TMonitorCleaning : public QObject {
     Q_OBJECT
 
@@ -54,6 +59,8 @@ public:
     // job reports its files group by group).
     std::function<void(const QByteArray& line, TLogLevel level)> OnLog;
     std::function<void(const QByteArray& path, const CleanReport& report)> OnFileCleaned;
+    // On the owner's thread, when a job ended and no other took its place.
+    std::function<void()> OnIdle;
 
     // Watches folder (trimmed of blanks and control characters), the watcher switched off first.
     void Start(const QByteArray& folder) { Start(QByteArrayList{folder}); }
@@ -69,7 +76,7 @@ public:
 
     const QByteArray& ChangedFileName() const { return m_changedFileName; }
     bool JobRunning() const;
-    qsizetype Pending() const { return m_pending.size(); }
+    qsizetype Pending() const;
     // Forgets the queued files (a running job goes on); returns how many there were.
     qsizetype DropPending();
 
@@ -78,8 +85,10 @@ private:
     bool StartJob(QList<QByteArray> paths);
     void JobExecute();
     void JobFinish();
-    // The reports of the running job's files from first on.
-    void Report(qsizetype first, const QList<CleanReport>& reports);
+    // On the job's thread: the files queued since it last looked, as its targets.
+    QList<CleanTarget> TakePending();
+    QList<CleanTarget> TargetsOf(const QList<QByteArray>& paths) const;
+    void Report(const QList<QByteArray>& paths, const QList<CleanReport>& reports);
     void Log(const QByteArray& line, TLogLevel level);
     static QByteArray RuleRefusedLine(const CleanReport& report, const QByteArray& path);
 
@@ -88,10 +97,14 @@ private:
     QByteArray m_changedFileName;
     // The watched folders: every reported file is cleaned only beneath one of them.
     QByteArrayList m_roots;
+    // Queued on the owner's thread, taken by the running job on its own.
+    mutable std::mutex m_pendingMutex;
     QList<QByteArray> m_pending;
     QSet<QByteArray> m_pendingSet;
-    // Handed to the running job when it starts, handed back when it ends.
+    // Handed to the running job when it starts (it adds the files it takes), handed back when
+    // it ends.
     QList<QByteArray> m_jobPaths;
+    std::optional<TMaskFilter> m_jobMasks;
     QByteArrayList m_jobRoots;
     QByteArray m_jobRule;
     QList<CleanReport> m_jobReports;

@@ -173,7 +173,9 @@ int runWatch(const Invocation& invocation) {
             if (skipped) line += '\t' + QByteArray(leftReasonWord(report.left));
             print(Priority::Info, line);
         }
-        if (stopping && !monitor.JobRunning()) QCoreApplication::quit();
+    };
+    monitor.OnIdle = [&] {
+        if (stopping) QCoreApplication::quit();
     };
 
     // SIGHUP takes up a keyword the window saved since; the folder, the rule and the options are

@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "platform/OpenFileLimit.h"
 #include "platform/Translation.h"
 #include "threads/ThreadMutex.h"
 
@@ -50,6 +51,7 @@ void printUsage(FILE* to) {
 
 int main(int argc, char** argv) {
     pw::CreateThreadMutex();
+    pw::RaiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pagewarden-cli");
     QCoreApplication::setApplicationVersion(PAGEWARDEN_VERSION);

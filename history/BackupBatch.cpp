@@ -71,19 +71,25 @@ int BackupBatch::stageCopy(const QByteArray& bytes, const QByteArray& sha) {
 
 bool BackupBatch::stageLink(const ReplacedFile& file, const QByteArray& sha) {
     const QByteArray path = m_store.objectPath(sha);
+    const auto link = [&] {
+        return ::linkat(file.folderFd, file.name.constData(), AT_FDCWD, path.constData(), 0) == 0;
+    };
+    // Linked first and asked after: most originals are new to the store, in a folder it has.
     struct stat st {};
-    if (::lstat(path.constData(), &st) == 0)
-        return S_ISREG(st.st_mode) && st.st_size == file.status.st_size && st.st_nlink == 1;
-    if (makeFolders(path.left(path.lastIndexOf('/'))) != 0 ||
-        ::linkat(file.folderFd, file.name.constData(), AT_FDCWD, path.constData(), 0) != 0)
-        return false;
-    const Staged link{sha, {}, file.status.st_dev, file.status.st_ino};
+    if (!link()) {
+        if (errno == EEXIST)
+            return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                   st.st_size == file.status.st_size && st.st_nlink == 1;
+        if (errno != ENOENT || makeFolders(path.left(path.lastIndexOf('/'))) != 0 || !link())
+            return false;
+    }
+    const Staged linked{sha, {}, file.status.st_dev, file.status.st_ino};
     // The name may have been given to another file, or the file written, since it was read.
     if (::lstat(path.constData(), &st) != 0 || !sameFileAsRead(st, file.status)) {
-        takeBack(link);
+        takeBack(linked);
         return false;
     }
-    m_staged.append(link);
+    m_staged.append(linked);
     return true;
 }
 

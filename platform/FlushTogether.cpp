@@ -20,7 +20,8 @@ using Flush = std::function<int(qsizetype)>;
 
 // Threads that only flush, started on first use and kept: starting threads for every group of
 // flushes would cost as much as the flushes. One caller's flushes run at a time; the caller
-// takes part in them.
+// takes part in them and waits only for the threads that joined in, so it finishes alone if
+// none can (in a child forked without them).
 class FlushThreads {
 public:
     static FlushThreads& instance() {
@@ -37,7 +38,6 @@ public:
             m_results = &results;
             m_count = count;
             m_next = 0;
-            m_busy = m_threads.size();
             ++m_round;
         }
         m_wake.notify_all();
@@ -73,15 +73,16 @@ private:
     void serve() {
         unsigned seen = 0;
         for (;;) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [&] { return m_stopping || m_round != seen; });
-                if (m_stopping) return;
-                seen = m_round;
-            }
+            std::unique_lock lock(m_mutex);
+            // Joins a round only while some of its flushes are left to take.
+            m_wake.wait(lock, [&] { return m_stopping || (m_round != seen && m_next < m_count); });
+            if (m_stopping) return;
+            seen = m_round;
+            ++m_busy;
+            lock.unlock();
             work();
-            std::lock_guard lock(m_mutex);
-            if (--m_busy == 0) m_idle.notify_one();
+            lock.lock();
+            if (--m_busy == 0) m_idle.notify_all();
         }
     }
 

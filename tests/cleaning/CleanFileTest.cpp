@@ -1,6 +1,9 @@
 #include "cleaning/FileCleaner.h"
 #include "cleaning/FileRewrite.h"
 #include "common/Defaults.h"
+#include "history/HistoryJob.h"
+#include "history/JobList.h"
+#include "history/Restore.h"
 #include "tests/cleaning/CleaningCases.h"
 #include "tests/support/TempTree.h"
 
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -321,6 +325,73 @@ TEST(CleanTogetherDeathTest, CrashBeforeReplaceLeavesEveryOriginalIntact) {
         EXPECT_EQ(bytes, name.startsWith(".pagewarden-") ? Cleaned : Infected)
             << name.toStdString();
     }
+}
+
+// Many files with a distinct original each, spread over a few folders.
+QList<QByteArray> manyInfected(const TempTree& tree, int count) {
+    QList<QByteArray> paths;
+    for (int i = 0; i < count; ++i)
+        paths.append(
+            tree.write("d" + QByteArray::number(i % 7) + "/p" + QByteArray::number(i) + ".htm",
+                       "<p>" + QByteArray::number(i) + "</p>\n" + Infected));
+    return paths;
+}
+
+// More than a group of files, some given only once the job runs: each group is committed beside
+// the next one's preparation and reported once final, and every original comes back.
+TEST(CleanTogether, ALongJobCleansRecordsAndCanGiveEveryFileBack) {
+    TempTree tree;
+    const QList<QByteArray> paths = manyInfected(tree, 700);
+    QList<CleanTarget> first, later;
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        (i < 600 ? first : later).append(CleanTarget::beneath({tree.path()}, paths[i]));
+    auto job = std::make_shared<HistoryJob>(tree.path("history"), origin::Watch, tree.path());
+    FileCleaner cleaner;
+    cleaner.setHistory(job);
+    QList<qsizetype> settled;
+    bool given = false;
+    const QList<CleanReport> reports = cleaner.cleanTogether(
+        first, DefaultRule, fixed(DefaultKeyword),
+        [&](const QList<CleanReport>& soFar, qsizetype count) {
+            for (qsizetype i = settled.isEmpty() ? 0 : settled.last(); i < count; ++i)
+                EXPECT_EQ(soFar[i].outcome, CleanOutcome::Cleaned) << i;
+            EXPECT_TRUE(settled.isEmpty() || count > settled.last());
+            settled.append(count);
+        },
+        [&] { return std::exchange(given, true) ? QList<CleanTarget>() : later; });
+    ASSERT_EQ(reports.size(), 700);
+    EXPECT_GE(settled.size(), 2);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(reports[i].outcome, CleanOutcome::Cleaned) << i;
+        EXPECT_EQ(readFile(paths[i]), "<p>" + QByteArray::number(i) + "</p>\r\n" + Cleaned) << i;
+    }
+
+    const QList<JournalRecord> records =
+        recordsOfJob(Journal(tree.path("history")).read().records, job->id());
+    ASSERT_EQ(records.size(), 700);
+    for (const RestoreReport& r : restoreJob(tree.path("history"), records, {}, nullptr))
+        EXPECT_EQ(r.outcome, RestoreOutcome::Restored) << r.reason.constData();
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(readFile(paths[i]), "<p>" + QByteArray::number(i) + "</p>\n" + Infected) << i;
+}
+
+// Under a low limit on open files, groups get smaller rather than their files failing to open.
+TEST(CleanTogetherDeathTest, GroupsFitTheLimitOnOpenFiles) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    TempTree tree;
+    QList<CleanTarget> targets;
+    for (const QByteArray& path : manyInfected(tree, 200))
+        targets.append(CleanTarget::inOwnFolder(path));
+    const auto cleanUnderLowLimit = [&] {
+        const struct rlimit low = {160, 160};
+        ::setrlimit(RLIMIT_NOFILE, &low);
+        const QList<CleanReport> reports =
+            FileCleaner().cleanTogether(targets, DefaultRule, fixed(DefaultKeyword));
+        return int(std::count_if(reports.begin(), reports.end(), [](const CleanReport& r) {
+            return r.outcome != CleanOutcome::Cleaned;
+        }));
+    };
+    EXPECT_EXIT(::_exit(cleanUnderLowLimit()), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

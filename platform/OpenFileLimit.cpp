@@ -1,0 +1,14 @@
+#include "platform/OpenFileLimit.h"
+
+#include <sys/resource.h>
+
+namespace pw {
+
+void RaiseOpenFileLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit); // kept as it was when refused: groups get smaller
+}
+
+} // namespace pw
