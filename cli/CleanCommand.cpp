@@ -107,21 +107,33 @@ int runClean(const Invocation& invocation) {
     const CleanMode mode = parser.isSet("dry-run") ? CleanMode::DryRun : CleanMode::Write;
     const Output out(parser.json(), parser.quiet());
 
-    // One file after the other, each once, in the order given or found.
+    // Each file once, reported in the order given or found.
     int status = ExitSuccess;
-    FileCleaner cleaner;
-    cleaner.setBinaryAllowed(parser.isSet("binary"));
-    if (mode == CleanMode::Write && !parser.isSet("no-backup"))
-        cleaner.setHistory(std::make_shared<HistoryJob>(origin::Clean, jobFolder(paths)));
-    for (const CleanTarget& file : files) {
-        const CleanReport report = cleaner.clean(file, rule, keywordSource, mode);
+    const auto reportOn = [&](const CleanTarget& file, const CleanReport& report) {
         if (report.outcome == CleanOutcome::Failed) status = ExitNothing;
         print(out, file.path, report, mode);
         if (!report.complete) {
             Output::error(file.path, IncompleteReason);
             status = ExitNothing;
         }
+    };
+    FileCleaner cleaner;
+    cleaner.setBinaryAllowed(parser.isSet("binary"));
+    if (mode == CleanMode::DryRun) {
+        for (const CleanTarget& file : files)
+            reportOn(file, cleaner.clean(file, rule, keywordSource, mode));
+        return status;
     }
+    if (!parser.isSet("no-backup"))
+        cleaner.setHistory(std::make_shared<HistoryJob>(origin::Clean, jobFolder(paths)));
+    // Rewritten in groups flushed together; each file is printed once its group is on disk.
+    qsizetype printed = 0;
+    const auto printUpTo = [&](const QList<CleanReport>& reports, qsizetype settled) {
+        for (; printed < settled; ++printed)
+            reportOn(files[printed], reports[printed]);
+    };
+    const QList<CleanReport> reports = cleaner.cleanTogether(files, rule, keywordSource, printUpTo);
+    printUpTo(reports, reports.size());
     return status;
 }
 

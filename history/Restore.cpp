@@ -7,8 +7,10 @@
 #include "platform/BeneathRoot.h"
 
 #include <QHash>
+#include <QSet>
 
-#include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace pw {
 
@@ -18,73 +20,121 @@ RestoreReport notRestored(const QByteArray& path, const QByteArray& reason) {
     return {path, RestoreOutcome::NotRestored, reason, {}};
 }
 
+// Restores a group of files at a time, flushed together as cleaning does (see RewriteGroup); a
+// file met again (rewritten twice by the job) waits for the group before it to be on disk.
 class Restorer {
 public:
     Restorer(const QByteArray& storeFolder, const RestoreOptions& options,
-             const std::shared_ptr<HistoryJob>& history)
+             const std::shared_ptr<HistoryJob>& history, QList<RestoreReport>& reports)
         : m_store(storeFolder)
         , m_options(options)
-        , m_history(history) {}
+        , m_history(history)
+        , m_reports(reports) {}
 
-    RestoreReport restore(const JournalRecord& r) {
+    void restore(const JournalRecord& r) {
+        if (m_inGroup.contains(r.path)) commit();
         FolderBeneath folder = FolderBeneath::open(r.root, r.path);
         if (!folder.isOpen())
-            return notRestored(r.path, describe(folder.problem(), folder.error()));
+            return done(notRestored(r.path, describe(folder.problem(), folder.error())));
         RegularFile file = RegularFile::open(folder.fd(), folder.name());
         QByteArray current;
         if (!file.isOpen() || !file.readAll(current))
-            return notRestored(r.path, describe(file.problem(), file.error()));
+            return done(notRestored(r.path, describe(file.problem(), file.error())));
         // A dry run changes nothing, so what an earlier step would have put back stands in.
         const QByteArray currentSha = m_simulated.value(r.path, sha256Hex(current));
-        if (currentSha == r.sha256) return {r.path, RestoreOutcome::Unchanged, {}, {}};
+        if (currentSha == r.sha256) return done({r.path, RestoreOutcome::Unchanged, {}, {}});
         if (currentSha != r.newSha256 && !m_options.force)
-            return notRestored(r.path, "changed since it was cleaned (--force restores it anyway)");
-        const std::optional<QByteArray> original = m_store.read(r.sha256);
-        if (!original) return notRestored(r.path, "its backup is missing or damaged");
+            return done(
+                notRestored(r.path, "changed since it was cleaned (--force restores it anyway)"));
+        std::optional<QByteArray> original = m_store.read(r.sha256);
+        if (!original) return done(notRestored(r.path, "its backup is missing or damaged"));
         if (m_options.dryRun) {
             m_simulated.insert(r.path, r.sha256);
-            return {r.path, RestoreOutcome::Restored, {}, {}};
+            return done({r.path, RestoreOutcome::Restored, {}, {}});
         }
 
         // The hashes are known: the current bytes were hashed above, the original by the store.
-        const QByteArray keptSha = currentSha;
-        if (m_history)
-            if (const int error = keepCurrent(current, keptSha, replacedFile(folder, file)))
-                return notRestored(r.path, describe(FileProblem::NoBackup, error));
+        if (m_history) {
+            if (!m_backup) m_backup.emplace(m_history->storeFolder());
+            if (const int error = m_backup->keep(current, currentSha, replacedFile(folder, file)))
+                return done(notRestored(r.path, describe(FileProblem::NoBackup, error)));
+        }
         KeptAttributes attributes;
         attributes.mode = mode_t(r.mode);
         attributes.uid = uid_t(r.uid);
         attributes.gid = gid_t(r.gid);
         attributes.mtime = {time_t(r.mtimeSec), long(r.mtimeNsec)};
-        const RewriteResult written =
-            rewriteFile(std::move(folder), file.status(), current, *original, attributes);
-        if (!written.ok()) {
-            if (m_history) m_history->keepOriginalApart(current, keptSha);
-            return notRestored(r.path, describe(written.problem, written.errnum));
-        }
+        m_group.add(std::move(folder), file.status(), current, *original, attributes);
+        m_waiting.append(
+            {m_reports.size(), r, currentSha, current, file.status(), original->size()});
+        m_inGroup.insert(r.path);
+        done({r.path, RestoreOutcome::Restored, {}, {}});
+        constexpr qsizetype MaxFiles = 256;
+        if (m_group.size() >= MaxFiles) commit();
+    }
 
-        RestoreReport report{r.path, RestoreOutcome::Restored, {}, {}};
-        if (m_history)
-            if (const int error = m_history->record({m_history->rewriteRecord(
-                    r.root, r.path, file.status(), keptSha, r.sha256, original->size(), {})}))
-                report.historyWarning = "restored, but its journal record could not be written: " +
-                                        describe(FileProblem::Io, error);
-        return report;
+    // The originals of the group put back, each flushed in one round with the bytes it replaces,
+    // then their records written at once.
+    void commit() {
+        if (m_group.size() == 0) return;
+        const QByteArrayList along = m_backup ? m_backup->toFlush() : QByteArrayList();
+        const auto backedUp = [&](const QList<int>& flushed, QList<RewriteResult>& results) {
+            if (!m_backup) return;
+            const QHash<QByteArray, int> failed = m_backup->finish(flushed);
+            for (qsizetype i = 0; i < results.size(); ++i)
+                if (const auto error = failed.constFind(m_waiting[i].keptSha);
+                    error != failed.cend())
+                    results[i] = {FileProblem::NoBackup, *error};
+        };
+        const QList<RewriteResult> results = m_group.commit(along, backedUp);
+        QList<JournalRecord> records;
+        QList<qsizetype> recorded;
+        for (qsizetype i = 0; i < results.size(); ++i) {
+            const Waiting& w = m_waiting[i];
+            if (!results[i].ok()) {
+                if (m_history && results[i].problem != FileProblem::NoBackup)
+                    m_history->keepOriginalApart(w.current, w.keptSha);
+                m_reports[w.report] =
+                    notRestored(w.record.path, describe(results[i].problem, results[i].errnum));
+            } else if (m_history) {
+                records.append(m_history->rewriteRecord(w.record.root, w.record.path, w.status,
+                                                        w.keptSha, w.record.sha256, w.originalSize,
+                                                        {}));
+                recorded.append(w.report);
+            }
+        }
+        if (!records.isEmpty())
+            if (const int error = m_history->record(records))
+                for (const qsizetype r : recorded)
+                    m_reports[r].historyWarning =
+                        "restored, but its journal record could not be written: " +
+                        describe(FileProblem::Io, error);
+        m_waiting.clear();
+        m_inGroup.clear();
+        m_backup.reset();
     }
 
 private:
-    // The bytes a restore replaces, on disk in the store before the file is touched.
-    int keepCurrent(const QByteArray& current, const QByteArray& sha,
-                    const std::optional<ReplacedFile>& file) {
-        BackupBatch batch(m_history->storeFolder());
-        if (const int error = batch.keep(current, sha, file)) return error;
-        return batch.flush().value(sha, 0);
-    }
+    // A restore in the group, waiting for its commit.
+    struct Waiting {
+        qsizetype report;
+        JournalRecord record;
+        QByteArray keptSha, current;
+        struct stat status;
+        qint64 originalSize;
+    };
+
+    void done(RestoreReport report) { m_reports.append(std::move(report)); }
 
     BackupStore m_store;
     const RestoreOptions& m_options;
     std::shared_ptr<HistoryJob> m_history;
+    QList<RestoreReport>& m_reports;
     QHash<QByteArray, QByteArray> m_simulated;
+    RewriteGroup m_group;
+    std::optional<BackupBatch> m_backup;
+    QList<Waiting> m_waiting;
+    QSet<QByteArray> m_inGroup;
 };
 
 } // namespace
@@ -93,11 +143,11 @@ QList<RestoreReport> restoreJob(const QByteArray& storeFolder,
                                 const QList<JournalRecord>& jobRecords,
                                 const RestoreOptions& options,
                                 const std::shared_ptr<HistoryJob>& history) {
-    Restorer restorer(storeFolder, options, history);
     QList<RestoreReport> reports;
+    Restorer restorer(storeFolder, options, history, reports);
     for (auto r = jobRecords.crbegin(); r != jobRecords.crend(); ++r)
-        if (options.paths.isEmpty() || options.paths.contains(r->path))
-            reports.append(restorer.restore(*r));
+        if (options.paths.isEmpty() || options.paths.contains(r->path)) restorer.restore(*r);
+    restorer.commit();
     return reports;
 }
 
