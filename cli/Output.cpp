@@ -105,7 +105,6 @@ void Output::line(const QByteArray& text) const {
     if (m_quiet) return;
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fputc('\n', stdout);
-    if (m_flushEachLine) std::fflush(stdout);
 }
 
 void Output::error(const QByteArray& path, const QByteArray& reason) {

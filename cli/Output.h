@@ -32,11 +32,9 @@ QByteArray escapedLine(const QByteArray& bytes);
 // Writes stdout lines (nothing when quiet) and stderr errors ("pagewarden-cli: PATH: reason").
 class Output {
 public:
-    enum Flushing { FlushWhenFull, FlushEachLine }; // each line: for output that follows events
-    Output(bool json, bool quiet, Flushing flushing = FlushWhenFull)
+    Output(bool json, bool quiet)
         : m_json(json)
-        , m_quiet(quiet)
-        , m_flushEachLine(flushing == FlushEachLine) {}
+        , m_quiet(quiet) {}
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
 
@@ -47,7 +45,6 @@ public:
 private:
     bool m_json;
     bool m_quiet;
-    bool m_flushEachLine;
 };
 
 } // namespace pw::cli

@@ -10,6 +10,7 @@
 #include "watch/FanotifyTree.h"
 #include "watch/FileSystemWatcher.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -135,7 +136,10 @@ int runWatch(const Invocation& invocation) {
     SharedKeyword keyword(parser.keyword());
     const bool keywordGiven = parser.isSet("keyword");
     parser.announceKeywordAndRule();
-    const Output out(parser.json(), parser.quiet(), Output::FlushEachLine);
+    // The lines of a burst leave together, before the program waits for anything again.
+    const Output out(parser.json(), parser.quiet());
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     [] { std::fflush(stdout); });
     auto print = [&](Priority priority, const QByteArray& line) {
         out.line(JournalPrefix(STDOUT_FILENO, priority) + line);
     };
