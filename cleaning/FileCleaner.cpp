@@ -262,15 +262,10 @@ QList<CleanReport> FileCleaner::cleanAll(const QList<CleanTarget>& targets, cons
 
 void FileCleaner::commit(Group& group) {
     if (group.rewrites.size() == 0) return;
-    const QByteArrayList along = group.backups ? group.backups->toFlush() : QByteArrayList();
-    const auto backedUp = [&](const QList<int>& flushed, QList<RewriteResult>& results) {
-        if (!group.backups) return;
-        const QHash<QByteArray, int> failed = group.backups->finish(flushed);
-        for (qsizetype i = 0; i < results.size(); ++i)
-            if (const auto error = failed.constFind(group.pendings[i].sha); error != failed.cend())
-                results[i] = {FileProblem::NoBackup, *error};
-    };
-    const QList<RewriteResult> results = group.rewrites.commit(along, backedUp);
+    QByteArrayList shas;
+    for (const Pending& pending : group.pendings)
+        shas.append(pending.sha);
+    const QList<RewriteResult> results = commitBackedUp(group.rewrites, group.backups, shas);
 
     QList<JournalRecord> records;
     QList<qsizetype> recorded;

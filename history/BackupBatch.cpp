@@ -169,4 +169,16 @@ QHash<QByteArray, int> BackupBatch::flush() {
     return finish(flushPathsTogether(toFlush()));
 }
 
+QList<RewriteResult> commitBackedUp(RewriteGroup& group, std::optional<BackupBatch>& backup,
+                                    const QByteArrayList& shas) {
+    if (!backup) return group.commit();
+    const auto backedUp = [&](const QList<int>& flushed, QList<RewriteResult>& results) {
+        const QHash<QByteArray, int> failed = backup->finish(flushed);
+        for (qsizetype i = 0; i < results.size(); ++i)
+            if (const auto error = failed.constFind(shas[i]); error != failed.cend())
+                results[i] = {FileProblem::NoBackup, *error};
+    };
+    return group.commit(backup->toFlush(), backedUp);
+}
+
 } // namespace pw

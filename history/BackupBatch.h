@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleaning/FileRewrite.h"
 #include "history/BackupStore.h"
 #include "platform/BeneathRoot.h"
 #include "platform/RegularFile.h"
@@ -73,5 +74,11 @@ private:
     BackupStore m_store;
     QList<Staged> m_staged;
 };
+
+// Commits group with the originals staged in backup flushed in the same round (shas[i] the hash
+// of rewrite i's original): a rewrite whose original did not reach the disk is not done, and gets
+// FileProblem::NoBackup. Without a backup, the group alone.
+QList<RewriteResult> commitBackedUp(RewriteGroup& group, std::optional<BackupBatch>& backup,
+                                    const QByteArrayList& shas);
 
 } // namespace pw

@@ -77,16 +77,10 @@ public:
     // then their records written at once.
     void commit() {
         if (m_group.size() == 0) return;
-        const QByteArrayList along = m_backup ? m_backup->toFlush() : QByteArrayList();
-        const auto backedUp = [&](const QList<int>& flushed, QList<RewriteResult>& results) {
-            if (!m_backup) return;
-            const QHash<QByteArray, int> failed = m_backup->finish(flushed);
-            for (qsizetype i = 0; i < results.size(); ++i)
-                if (const auto error = failed.constFind(m_waiting[i].keptSha);
-                    error != failed.cend())
-                    results[i] = {FileProblem::NoBackup, *error};
-        };
-        const QList<RewriteResult> results = m_group.commit(along, backedUp);
+        QByteArrayList shas;
+        for (const Waiting& w : m_waiting)
+            shas.append(w.keptSha);
+        const QList<RewriteResult> results = commitBackedUp(m_group, m_backup, shas);
         QList<JournalRecord> records;
         QList<qsizetype> recorded;
         for (qsizetype i = 0; i < results.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,12 +15,6 @@ namespace pw {
 
 namespace {
 
-constexpr quint32 ContentFilters =
-    NotifyFlag::Attributes | NotifyFlag::Size | NotifyFlag::LastWrite;
-constexpr quint32 StatusFilters =
-    NotifyFlag::Attributes | NotifyFlag::Creation | NotifyFlag::Security;
-
-constexpr qsizetype MaxBatchRecords = 4096; // then hand over, and read on after
 constexpr qsizetype MaxKnownFolders = 65536;
 
 quint64 fanotifyMask(quint32 filters) {
@@ -352,41 +347,42 @@ void TFanotifyTree::overflowed(TChangeBatch& batch) {
         if (!root.gone) reportChangedSince(root.given, m_subtree ? -1 : 0, batch);
 }
 
-void TFanotifyTree::reportChangedSince(const QByteArray& folder, int depth, TChangeBatch& batch) {
+namespace {
+
+// Calls found(path, status) for every non-empty regular file under folder (ending in "/"), down
+// depth levels of folders (-1: all), links never followed.
+void forEachFileIn(const QByteArray& folder, int depth,
+                   const std::function<void(const QByteArray&, const struct stat&)>& found) {
     DIR* dir = ::opendir(folder.constData());
     if (!dir) return;
-    const time_t since = m_readSince.tv_sec - 1; // file times lag the clock by a tick
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         const QByteArray path = folder + e->d_name;
         if (S_ISDIR(st.st_mode)) {
-            if (depth != 0) reportChangedSince(path + '/', depth - 1, batch);
-        } else if (S_ISREG(st.st_mode) && st.st_size > 0 &&
-                   std::max(st.st_ctim.tv_sec, st.st_mtim.tv_sec) >= since) {
-            add(batch, caModified, path);
+            if (depth != 0) forEachFileIn(path + '/', depth - 1, found);
+        } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+            found(path, st);
         }
     }
     ::closedir(dir);
 }
 
+} // namespace
+
+void TFanotifyTree::reportChangedSince(const QByteArray& folder, int depth, TChangeBatch& batch) {
+    const time_t since = m_readSince.tv_sec - 1; // file times lag the clock by a tick
+    forEachFileIn(folder, depth, [&](const QByteArray& path, const struct stat& st) {
+        if (std::max(st.st_ctim.tv_sec, st.st_mtim.tv_sec) >= since) add(batch, caModified, path);
+    });
+}
+
 void TFanotifyTree::reportFilesIn(const QByteArray& folder, TChangeBatch& batch) {
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir) return;
-    while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        const QByteArray path = folder + e->d_name;
-        if (S_ISDIR(st.st_mode)) {
-            reportFilesIn(path + '/', batch);
-        } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
-            add(batch, caModified, path);
-            m_written.insert(path);
-        }
-    }
-    ::closedir(dir);
+    forEachFileIn(folder, -1, [&](const QByteArray& path, const struct stat&) {
+        add(batch, caModified, path);
+        m_written.insert(path);
+    });
 }
 
 bool TFanotifyTree::reportsNames(bool isDir) const {

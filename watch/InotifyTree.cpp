@@ -14,13 +14,7 @@ namespace pw {
 
 namespace {
 
-constexpr quint32 ContentFilters =
-    NotifyFlag::Attributes | NotifyFlag::Size | NotifyFlag::LastWrite;
-constexpr quint32 StatusFilters =
-    NotifyFlag::Attributes | NotifyFlag::Creation | NotifyFlag::Security;
-
-constexpr qsizetype MaxBatchRecords = 4096; // then hand over, and read on after
-constexpr int MoveWaitMs = 10;              // for the second half of a move
+constexpr int MoveWaitMs = 10; // for the second half of a move
 
 quint32 inotifyMask(quint32 filters) {
     // Names are always followed, to keep the table of folders and what is known of files right.
