@@ -125,6 +125,10 @@ public:
         std::unique_lock lock(m_mutex);
         m_idle.wait(lock, [this] { return m_done; });
     }
+    bool idle() {
+        std::lock_guard lock(m_mutex);
+        return m_done;
+    }
 
 private:
     void serve() {
@@ -173,13 +177,20 @@ public:
         }
     }
     Group& group() { return *m_group; }
-    bool groupFull() const {
-        // What waits in memory for one commit is bounded too.
-        constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
-        return m_group->rewrites.size() >= m_maxFiles || m_group->rewrites.bytes() >= MaxBytes;
-    }
     bool groupEmpty() const { return m_group->rewrites.size() == 0; }
     bool committing() const { return m_committing != nullptr; }
+
+    // After each file: a full group goes to be committed, and so does a group of a few files
+    // when the commit thread is free, so that the first files of a burst do not wait for the
+    // group to fill while the disk is idle (slow commits still gather large groups). A group
+    // committed meanwhile is reported at once.
+    void step() {
+        constexpr qsizetype FewFiles = 16;
+        if (groupFull() || (m_group->rewrites.size() >= FewFiles && commitDone()))
+            commitAside();
+        else if (committing() && commitDone())
+            collect();
+    }
 
     // The group goes to be committed beside the next one's preparation.
     void commitAside() {
@@ -210,6 +221,12 @@ public:
 private:
     // Each rewrite of a group holds two descriptors (its folder and its temporary file) until
     // the commit, and two groups are open at once: well within the limit on open files.
+    bool groupFull() const {
+        // What waits in memory for one commit is bounded too.
+        constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
+        return m_group->rewrites.size() >= m_maxFiles || m_group->rewrites.bytes() >= MaxBytes;
+    }
+    bool commitDone() const { return !m_committing || !m_aside || m_cleaner.m_committer->idle(); }
     static qsizetype maxGroupFiles() {
         constexpr qsizetype Most = 256, Spare = 128, PerFile = 8;
         struct rlimit limit {};
@@ -244,7 +261,7 @@ QList<CleanReport> FileCleaner::cleanAll(const QList<CleanTarget>& targets, cons
         }
         if (next < queue.size()) {
             run.add(prepare(queue[next++], rule, keyword, mode, run.group()));
-            if (run.groupFull()) run.commitAside();
+            run.step();
             continue;
         }
         // Nothing more to prepare for now. A long job commits what it has and looks again once

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -186,8 +187,13 @@ qsizetype RewriteGroup::size() const {
 QList<int> RewriteGroup::flushAll(const QByteArrayList& flushAlong) {
     QList<int> fds;
     std::vector<Rewrite*> flushed;
+    // Asked once per file system in the group: its files hold it mounted meanwhile.
+    std::map<dev_t, bool> inMemory;
     for (Rewrite& rewrite : m_rewrites) {
         if (rewrite.inPlace || !rewrite.result.ok()) continue;
+        const auto [known, added] = inMemory.try_emplace(rewrite.read.st_dev, false);
+        if (added) known->second = inMemoryOnly(rewrite.fd);
+        if (known->second) continue;
         fds.append(rewrite.fd);
         flushed.push_back(&rewrite);
     }

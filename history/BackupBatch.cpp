@@ -35,8 +35,14 @@ int BackupBatch::keep(const QByteArray& before, const QByteArray& sha,
                       const std::optional<ReplacedFile>& file) {
     if (const int error = backupFailureForTests()) return error;
     if (isStaged(sha)) return 0;
-    if (file && stageLink(*file, sha)) return 0;
-    return stageCopy(before, sha);
+    const int error = file && stageLink(*file, sha) ? 0 : stageCopy(before, sha);
+    // The store's file system is known once it holds an object.
+    if (!error && !m_storeChecked) {
+        m_storeChecked = true;
+        const QByteArray path = m_store.objectPath(sha);
+        m_inMemory = inMemoryOnly(path.left(path.lastIndexOf('/')));
+    }
+    return error;
 }
 
 bool BackupBatch::isStaged(const QByteArray& sha) const {
@@ -125,6 +131,7 @@ QByteArrayList BackupBatch::linkFolders() const {
 }
 
 QByteArrayList BackupBatch::toFlush() const {
+    if (m_inMemory) return {};
     QByteArrayList paths;
     for (const Staged& staged : m_staged)
         paths.append(staged.temp.isEmpty() ? m_store.objectPath(staged.sha) : staged.temp);
@@ -136,7 +143,7 @@ QHash<QByteArray, int> BackupBatch::finish(const QList<int>& flushed) {
     const QList<Staged> staged = std::exchange(m_staged, {});
     QHash<QByteArray, int> folderErrors;
     for (qsizetype f = 0; f < firstFolders.size(); ++f)
-        if (const int error = flushed.value(staged.size() + f, EIO))
+        if (const int error = m_inMemory ? 0 : flushed.value(staged.size() + f, EIO))
             folderErrors.insert(firstFolders[f], error);
 
     // A copy is named only once its bytes are on disk; then its folder is flushed.
@@ -145,7 +152,7 @@ QHash<QByteArray, int> BackupBatch::finish(const QList<int>& flushed) {
     QList<qsizetype> copies;
     for (qsizetype i = 0; i < staged.size(); ++i) {
         const Staged& object = staged[i];
-        int error = flushed.value(i, EIO);
+        int error = m_inMemory ? 0 : flushed.value(i, EIO);
         if (!error && object.temp.isEmpty()) error = folderErrors.value(folderOf(object), 0);
         if (!error && !object.temp.isEmpty() &&
             ::rename(object.temp.constData(), m_store.objectPath(object.sha).constData()) != 0)
@@ -158,7 +165,8 @@ QHash<QByteArray, int> BackupBatch::finish(const QList<int>& flushed) {
             if (!copyFolders.contains(folderOf(object))) copyFolders.append(folderOf(object));
         }
     }
-    const QList<int> synced = flushPathsTogether(copyFolders);
+    const QList<int> synced =
+        m_inMemory ? QList<int>(copyFolders.size(), 0) : flushPathsTogether(copyFolders);
     for (const qsizetype i : copies)
         if (const int error = synced[copyFolders.indexOf(folderOf(staged[i]))])
             failed.insert(staged[i].sha, error);

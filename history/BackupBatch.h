@@ -73,6 +73,8 @@ private:
 
     BackupStore m_store;
     QList<Staged> m_staged;
+    bool m_storeChecked = false;
+    bool m_inMemory = false; // the store is on tmpfs: nothing to flush
 };
 
 // Commits group with the originals staged in backup flushed in the same round (shas[i] the hash

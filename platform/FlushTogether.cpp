@@ -6,7 +6,9 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <functional>
+#include <linux/magic.h>
 #include <mutex>
+#include <sys/vfs.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -40,7 +42,9 @@ public:
             m_next = 0;
             ++m_round;
         }
-        m_wake.notify_all();
+        // A thread for each flush beyond the caller's own, so a small round wakes few of them.
+        for (qsizetype woken = 1; woken < std::min<qsizetype>(count, Count + 1); ++woken)
+            m_wake.notify_one();
         work();
         std::unique_lock lock(m_mutex);
         m_idle.wait(lock, [&] { return m_busy == 0; });
@@ -110,6 +114,10 @@ QList<int> runTogether(qsizetype count, const Flush& flush) {
     return FlushThreads::instance().run(count, flush);
 }
 
+bool memoryFileSystem(const struct statfs& fs) {
+    return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
+}
+
 int flushFd(int fd) {
     while (::fsync(fd) != 0)
         if (errno != EINTR) return errno;
@@ -132,6 +140,16 @@ QList<int> flushTogether(const QList<int>& fds, const QByteArrayList& paths) {
 
 QList<int> flushPathsTogether(const QByteArrayList& paths) {
     return flushTogether({}, paths);
+}
+
+bool inMemoryOnly(int fd) {
+    struct statfs fs {};
+    return ::fstatfs(fd, &fs) == 0 && memoryFileSystem(fs);
+}
+
+bool inMemoryOnly(const QByteArray& path) {
+    struct statfs fs {};
+    return ::statfs(path.constData(), &fs) == 0 && memoryFileSystem(fs);
 }
 
 } // namespace pw

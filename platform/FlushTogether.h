@@ -13,4 +13,9 @@ namespace pw {
 QList<int> flushTogether(const QList<int>& fds, const QByteArrayList& paths = {});
 QList<int> flushPathsTogether(const QByteArrayList& paths);
 
+// Whether the file system that holds fd (or path) keeps its files in memory only (tmpfs,
+// ramfs): a flush there writes nothing, so there is nothing to wait for.
+bool inMemoryOnly(int fd);
+bool inMemoryOnly(const QByteArray& path);
+
 } // namespace pw
