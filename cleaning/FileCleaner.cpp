@@ -194,6 +194,7 @@ public:
 
     // The group goes to be committed beside the next one's preparation.
     void commitAside() {
+        m_cleaner.m_roots.forget(); // the next group's files open their roots afresh
         collect();
         m_committing = std::exchange(m_group, std::make_unique<Group>(m_cleaner.m_history));
         if (!m_cleaner.m_committer) m_cleaner.m_committer = std::make_unique<CommitThread>();
@@ -212,6 +213,7 @@ public:
         if (m_settled && upTo > m_settledCount) m_settled(m_reports, m_settledCount = upTo);
     }
     QList<CleanReport> finish() {
+        m_cleaner.m_roots.forget();
         collect();
         m_cleaner.commit(*m_group);
         land(*m_group);
@@ -337,7 +339,7 @@ CleanReport FileCleaner::prepare(const CleanTarget& target, const QByteArray& ru
         return report;
     }
 
-    FolderBeneath folder = FolderBeneath::open(target.root, target.path);
+    FolderBeneath folder = m_roots.open(target.root, target.path);
     if (!folder.isOpen()) return readFailed(folder.problem(), folder.error());
     QByteArrayList leftovers;
     if (mode == CleanMode::Write && !swept(folder.folderPath())) {

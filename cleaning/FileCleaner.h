@@ -3,6 +3,7 @@
 #include "cleaning/CleanTarget.h"
 #include "cleaning/CleanText.h"
 #include "cleaning/LeftReason.h"
+#include "platform/BeneathRoot.h"
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
@@ -114,6 +115,7 @@ private:
     void settle(CleanReport& report, const RewriteResult& written, const Pending& pending);
 
     std::unique_ptr<TPcreRegEx> m_matcher;
+    OpenRoots m_roots; // of the group being prepared
     std::unique_ptr<CommitThread> m_committer;
     bool m_binaryAllowed = false;
     std::shared_ptr<HistoryJob> m_history;

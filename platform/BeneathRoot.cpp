@@ -85,6 +85,10 @@ int walkBeneath(int rootFd, const QByteArray& relative) {
     return fd;
 }
 
+int openRoot(const QByteArray& root) {
+    return ::open(withoutTrailingSlashes(root).constData(), FolderFlags);
+}
+
 int openFolderBeneath(int rootFd, const QByteArray& relative) {
     if (relative.isEmpty()) return ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
     if (!componentWalkOnly && haveOpenat2) {
@@ -97,7 +101,8 @@ int openFolderBeneath(int rootFd, const QByteArray& relative) {
 
 } // namespace
 
-FolderBeneath FolderBeneath::open(const QByteArray& root, const QByteArray& path) {
+FolderBeneath FolderBeneath::open(int rootFd, int rootErrno, const QByteArray& root,
+                                  const QByteArray& path) {
     FolderBeneath folder;
     const QByteArray top = withoutTrailingSlashes(root);
     // "folder/" names the folder itself.
@@ -111,16 +116,37 @@ FolderBeneath FolderBeneath::open(const QByteArray& root, const QByteArray& path
     const QByteArray below = slash < 0 ? QByteArray() : relative->left(slash);
     folder.m_folderPath = below.isEmpty() ? top : (top == "/" ? top : top + '/') + below;
 
-    const int rootFd = ::open(top.constData(), FolderFlags);
     if (rootFd < 0) {
-        folder.fail(errno == ENOTDIR ? FileProblem::NotBeneath : problemOf(errno), errno);
+        folder.fail(rootErrno == ENOTDIR ? FileProblem::NotBeneath : problemOf(rootErrno),
+                    rootErrno);
         return folder;
     }
     folder.m_fd = openFolderBeneath(rootFd, below);
-    const int saved = errno;
-    ::close(rootFd);
-    if (folder.m_fd < 0) folder.fail(problemOf(saved), saved);
+    if (folder.m_fd < 0) folder.fail(problemOf(errno), errno);
     return folder;
+}
+
+FolderBeneath FolderBeneath::open(const QByteArray& root, const QByteArray& path) {
+    const int rootFd = openRoot(root);
+    FolderBeneath folder = open(rootFd, errno, root, path);
+    if (rootFd >= 0) ::close(rootFd);
+    return folder;
+}
+
+FolderBeneath OpenRoots::open(const QByteArray& root, const QByteArray& path) {
+    auto it = m_fds.find(root);
+    if (it == m_fds.end()) {
+        const int fd = openRoot(root);
+        if (fd < 0) return FolderBeneath::open(fd, errno, root, path); // tried again next time
+        it = m_fds.insert(root, fd);
+    }
+    return FolderBeneath::open(*it, 0, root, path);
+}
+
+void OpenRoots::forget() {
+    for (const int fd : std::as_const(m_fds))
+        ::close(fd);
+    m_fds.clear();
 }
 
 FolderBeneath::FolderBeneath(FolderBeneath&& other) noexcept

@@ -3,6 +3,7 @@
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
+#include <QHash>
 
 namespace pw {
 
@@ -32,6 +33,10 @@ public:
     const QByteArray& folderPath() const { return m_folderPath; }
 
 private:
+    friend class OpenRoots;
+    // Beneath root open as rootFd, or failed to open with rootErrno.
+    static FolderBeneath open(int rootFd, int rootErrno, const QByteArray& root,
+                              const QByteArray& path);
     void fail(FileProblem problem, int errnum);
 
     int m_fd = -1;
@@ -39,6 +44,23 @@ private:
     int m_errno = 0;
     QByteArray m_name;
     QByteArray m_folderPath;
+};
+
+// The descriptors of the roots of a run of files, each opened as named on first use and kept
+// until forget(): the files of one group cost no walk from "/" each. Forget them whenever the
+// roots may have been swapped since (the next group opens them again).
+class OpenRoots {
+public:
+    OpenRoots() = default;
+    OpenRoots(const OpenRoots&) = delete;
+    OpenRoots& operator=(const OpenRoots&) = delete;
+    ~OpenRoots() { forget(); }
+
+    FolderBeneath open(const QByteArray& root, const QByteArray& path);
+    void forget();
+
+private:
+    QHash<QByteArray, int> m_fds;
 };
 
 // Tests only: walk component by component as on kernels without openat2.

@@ -146,6 +146,9 @@ bool RegularFile::readAll(QByteArray& out) {
         }
         if (n == 0) break;
         used += n;
+        // The size fstat gave, short of the room asked for: the end, without a read to see it.
+        // Had the file grown since, its size no longer matches the status every rewrite checks.
+        if (used == m_status.st_size && used < out.size()) break;
     }
     out.resize(used);
     return true;
