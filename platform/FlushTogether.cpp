@@ -114,8 +114,10 @@ QList<int> runTogether(qsizetype count, const Flush& flush) {
     return FlushThreads::instance().run(count, flush);
 }
 
+std::atomic<int (*)(const QByteArray&)> flushFault{nullptr};
+
 bool memoryFileSystem(const struct statfs& fs) {
-    return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
+    return !flushFault && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
 }
 
 int flushFd(int fd) {
@@ -128,6 +130,9 @@ int flushFd(int fd) {
 
 QList<int> flushTogether(const QList<int>& fds, const QByteArrayList& paths) {
     return runTogether(fds.size() + paths.size(), [&](qsizetype i) {
+        if (const auto fault = flushFault.load())
+            if (const int error = fault(i < fds.size() ? QByteArray() : paths[i - fds.size()]))
+                return error;
         if (i < fds.size()) return flushFd(fds[i]);
         const int fd = ::open(paths[i - fds.size()].constData(),
                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -150,6 +155,10 @@ bool inMemoryOnly(int fd) {
 bool inMemoryOnly(const QByteArray& path) {
     struct statfs fs {};
     return ::statfs(path.constData(), &fs) == 0 && memoryFileSystem(fs);
+}
+
+void setFlushFaultForTests(int (*fault)(const QByteArray& path)) {
+    flushFault = fault;
 }
 
 } // namespace pw

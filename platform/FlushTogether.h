@@ -18,4 +18,8 @@ QList<int> flushPathsTogether(const QByteArrayList& paths);
 bool inMemoryOnly(int fd);
 bool inMemoryOnly(const QByteArray& path);
 
+// Tests only: each flush gets fault(path) as its errno when that is not 0 (path empty for a
+// descriptor), and no file system counts as kept in memory meanwhile. nullptr: no fault.
+void setFlushFaultForTests(int (*fault)(const QByteArray& path));
+
 } // namespace pw

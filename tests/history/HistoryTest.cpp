@@ -7,8 +7,10 @@
 #include "history/JobList.h"
 #include "history/Journal.h"
 #include "history/Restore.h"
+#include "platform/FlushTogether.h"
 #include "tests/support/TempTree.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,48 @@ TEST(History, ABackupThatCannotBeWrittenLeavesTheFileAndTheJournalAlone) {
     EXPECT_TRUE(report.reason().contains("No space left on device")) << report.reason().constData();
     EXPECT_EQ(readFile(file), Infected);
     EXPECT_TRUE(Journal(tree.path("history")).read().records.isEmpty());
+}
+
+// A flush that fails, of the originals kept in the store or of the new bytes: no file of the
+// group is replaced, nothing is journaled, and no temporary file stays behind.
+TEST(History, AFlushThatFailsLeavesEveryFileOfTheGroupAsItWas) {
+    struct FlushCase {
+        const char* name;
+        int (*fault)(const QByteArray& path);
+        FileProblem problem;
+    };
+    const FlushCase cases[] = {
+        {"the store's objects and folders",
+         [](const QByteArray& path) { return path.contains("/objects/") ? EIO : 0; },
+         FileProblem::NoBackup},
+        {"the new files", [](const QByteArray& path) { return path.isEmpty() ? ENOSPC : 0; },
+         FileProblem::Io},
+    };
+    for (const FlushCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree tree;
+        QList<CleanTarget> targets;
+        for (const char* name : {"a.html", "b.html", "c.html"})
+            targets.append(CleanTarget::inOwnFolder(
+                tree.write(name, Infected + "<p>" + QByteArray(name) + "</p>\r\n")));
+        FileCleaner cleaner;
+        cleaner.setHistory(
+            std::make_shared<HistoryJob>(tree.path("history"), "clean", tree.path()));
+        setFlushFaultForTests(c.fault);
+        const QList<CleanReport> reports =
+            cleaner.cleanTogether(targets, DefaultRule, keyword(DefaultKeyword));
+        setFlushFaultForTests(nullptr);
+        ASSERT_EQ(reports.size(), 3);
+        for (qsizetype i = 0; i < 3; ++i) {
+            EXPECT_EQ(reports[i].outcome, CleanOutcome::Failed) << i;
+            EXPECT_EQ(reports[i].problem, c.problem) << reports[i].reason().constData();
+            EXPECT_TRUE(readFile(targets[i].path).startsWith(Infected)) << i;
+            EXPECT_EQ(statOf(targets[i].path).st_nlink, 1u) << "no second name left in the store";
+        }
+        EXPECT_TRUE(Journal(tree.path("history")).read().records.isEmpty());
+        EXPECT_EQ(QDir(QString::fromUtf8(tree.path())).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"a.html", "b.html", "c.html"}));
+    }
 }
 
 TEST(History, IdenticalOriginalsAreStoredOnceAndReadBackChecked) {
