@@ -1,6 +1,7 @@
 #include "watch/FanotifyTree.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 
@@ -46,6 +47,10 @@ QByteArray withSlash(QByteArray folder) {
 QByteArray fsidOf(const void* fsid) {
     return QByteArray(static_cast<const char*>(fsid), sizeof(__kernel_fsid_t));
 }
+
+static_assert(offsetof(fanotify_event_info_fid, handle) ==
+                  offsetof(fanotify_event_info_fid, fsid) + sizeof(__kernel_fsid_t),
+              "the handle follows the file system id");
 
 struct Handle {
     alignas(file_handle) char bytes[sizeof(file_handle) + MAX_HANDLE_SZ];
@@ -234,32 +239,37 @@ TFanotifyTree::Named TFanotifyTree::name(const void* info, bool isDir) {
     const auto* handle = reinterpret_cast<const file_handle*>(fid->handle);
     const char* entryName = reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
     if (std::strcmp(entryName, ".") == 0) return {{}, isDir}; // the folder itself
-    const QByteArray folder = folderOf(fsidOf(&fid->fsid), handle);
+    const QByteArray folder = folderOf(fid);
     if (folder.isEmpty()) return {{}, isDir};
     const QByteArray under = underRoot(folder);
     if (under.isEmpty()) return {{}, isDir};
     return {under + entryName, isDir};
 }
 
-QByteArray TFanotifyTree::folderOf(const QByteArray& fsid, const void* handleBytes) {
-    const auto* handle = static_cast<const file_handle*>(handleBytes);
+QByteArray TFanotifyTree::folderOf(const void* fidInfo) {
+    const auto* fid = static_cast<const fanotify_event_info_fid*>(fidInfo);
+    const auto* handle = reinterpret_cast<const file_handle*>(fid->handle);
     if (handle->handle_bytes > MAX_HANDLE_SZ) return {};
-    const QByteArray key = fsid + QByteArray(static_cast<const char*>(handleBytes),
-                                             qsizetype(sizeof(file_handle) + handle->handle_bytes));
+    // The file system's id and the handle lie one after the other in the event: looked up in
+    // place, so an event of a known folder costs no copy.
+    const QByteArray key = QByteArray::fromRawData(
+        reinterpret_cast<const char*>(&fid->fsid),
+        qsizetype(sizeof fid->fsid + sizeof(file_handle) + handle->handle_bytes));
     if (const auto it = m_folders.constFind(key); it != m_folders.cend()) return it.value();
 
+    const QByteArray fsid = fsidOf(&fid->fsid);
     const FileSystem* fs = nullptr;
     for (const FileSystem& candidate : m_fileSystems)
         if (candidate.fsid == fsid) fs = &candidate;
     if (!fs) return {};
     Handle copy;
-    std::memcpy(copy.bytes, handleBytes, sizeof(file_handle) + handle->handle_bytes);
+    std::memcpy(copy.bytes, handle, sizeof(file_handle) + handle->handle_bytes);
     const int fd = ::open_by_handle_at(fs->mountFd, copy.get(), O_PATH | O_CLOEXEC);
     if (fd < 0) return {}; // deleted since
     const QByteArray folder = withSlash(pathOf(fd));
     ::close(fd);
     if (m_folders.size() >= MaxKnownFolders) m_folders.clear();
-    m_folders.insert(key, folder);
+    m_folders.insert(QByteArray(key.constData(), key.size()), folder);
     return folder;
 }
 

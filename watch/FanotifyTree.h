@@ -61,7 +61,8 @@ private:
     // raw: the event as read, its information records after the fixed part.
     void handle(const fanotify_event_metadata& event, const char* raw, TChangeBatch& batch);
     Named name(const void* info, bool isDir);
-    QByteArray folderOf(const QByteArray& fsid, const void* handle);
+    // Where the folder of an event's file id info is now (ending in "/"), or empty.
+    QByteArray folderOf(const void* fidInfo);
     QByteArray underRoot(const QByteArray& real) const;
     void foldersMoved();
 
