@@ -221,14 +221,14 @@ public:
     }
 
 private:
-    // Each rewrite of a group holds two descriptors (its folder and its temporary file) until
-    // the commit, and two groups are open at once: well within the limit on open files.
     bool groupFull() const {
         // What waits in memory for one commit is bounded too.
         constexpr qsizetype MaxBytes = 64 * 1024 * 1024;
         return m_group->rewrites.size() >= m_maxFiles || m_group->rewrites.bytes() >= MaxBytes;
     }
     bool commitDone() const { return !m_committing || !m_aside || m_cleaner.m_committer->idle(); }
+    // Each rewrite of a group holds two descriptors (its folder and its temporary file) until
+    // the commit, and two groups are open at once: well within the limit on open files.
     static qsizetype maxGroupFiles() {
         constexpr qsizetype Most = 256, Spare = 128, PerFile = 8;
         struct rlimit limit {};

@@ -141,9 +141,11 @@ QByteArrayList BackupBatch::toFlush() const {
 QHash<QByteArray, int> BackupBatch::finish(const QList<int>& flushed) {
     const QByteArrayList firstFolders = linkFolders();
     const QList<Staged> staged = std::exchange(m_staged, {});
+    // What was not flushed failed, unless the store keeps nothing to flush.
+    const int unflushed = m_inMemory ? 0 : EIO;
     QHash<QByteArray, int> folderErrors;
     for (qsizetype f = 0; f < firstFolders.size(); ++f)
-        if (const int error = m_inMemory ? 0 : flushed.value(staged.size() + f, EIO))
+        if (const int error = flushed.value(staged.size() + f, unflushed))
             folderErrors.insert(firstFolders[f], error);
 
     // A copy is named only once its bytes are on disk; then its folder is flushed.
@@ -152,7 +154,7 @@ QHash<QByteArray, int> BackupBatch::finish(const QList<int>& flushed) {
     QList<qsizetype> copies;
     for (qsizetype i = 0; i < staged.size(); ++i) {
         const Staged& object = staged[i];
-        int error = m_inMemory ? 0 : flushed.value(i, EIO);
+        int error = flushed.value(i, unflushed);
         if (!error && object.temp.isEmpty()) error = folderErrors.value(folderOf(object), 0);
         if (!error && !object.temp.isEmpty() &&
             ::rename(object.temp.constData(), m_store.objectPath(object.sha).constData()) != 0)
